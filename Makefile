@@ -1,0 +1,32 @@
+# The front door. `make test` is what CI runs; `make demo` shows the tool.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps test test-native bench demo format clean
+
+all: test
+
+deps:
+	@bash scripts/install-deps.sh
+
+test: deps
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS)
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+	ctest --preset debug -j $(JOBS)
+
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+demo: deps
+	@echo "The demo comes with the terminal front-end; it is not built yet."
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build
