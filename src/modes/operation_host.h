@@ -1,0 +1,45 @@
+// What the two adapter operations need from the machine they run on. A
+// Windows host, a Linux host and the virtual PC each supply one; the
+// operations themselves stay the same everywhere.
+#pragma once
+
+#include "lib/collections.h"
+#include "platform/raw_disk_api.h"
+#include "platform/serial_api.h"
+#include "platform/win_types.h"
+
+namespace Tolvane {
+
+// Modal message boxes, owned by whatever window the front-end shows. Texts are
+// code page 932 bytes; type is MB_OK or MB_YESNO, optionally with an icon
+// flag; the answer is IDOK, IDYES or IDNO.
+class CMessageBoxes {
+public:
+    virtual ~CMessageBoxes() = default;
+    virtual int MessageBox(const char* text, UINT type) = 0;
+};
+
+class COperationHost {
+public:
+    virtual ~COperationHost() = default;
+
+    // COM port numbers of the present USB serial interfaces with these IDs,
+    // ascending; empty when there are none (or the lookup failed).
+    virtual ZRK::CSharedArray<WORD> FindUsbComPorts(WORD vendorId, WORD productId) = 0;
+
+    // The serial calls behind the port the switch speaks on.
+    virtual ZRK::CSerialApi& Serial() = 0;
+
+    // The raw-disk calls the return uses ("\\.\PhysicalDrive%d" paths).
+    virtual ZRK::CRawDiskApi& RawDisk() = 0;
+
+    // A plain blocking wait (virtual time on the virtual PC).
+    virtual void Sleep(DWORD milliseconds) = 0;
+
+    // Whether this process may do the operations' work. Windows and the
+    // virtual PC answer through the registry check of the COM-port
+    // database; Linux has a rule of its own.
+    virtual bool HasAdministratorRights() = 0;
+};
+
+}  // namespace Tolvane
