@@ -70,8 +70,8 @@ std::vector<std::uint8_t> BuildReturnCommandRecord(const PassThroughLayout& layo
     return record;
 }
 
-bool ParsePassThroughRecord(const PassThroughLayout& layout, const void* record,
-                            std::size_t size, PassThroughRequest* out) {
+bool ParsePassThroughRecord(const PassThroughLayout& layout, const void* record, std::size_t size,
+                            PassThroughRequest* out) {
     if (record == nullptr || out == nullptr || size < layout.structSize) {
         return false;
     }

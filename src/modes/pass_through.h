@@ -64,7 +64,7 @@ struct PassThroughRequest {
     std::uint8_t cdb[kCdbSize];
 };
 
-bool ParsePassThroughRecord(const PassThroughLayout& layout, const void* record,
-                            std::size_t size, PassThroughRequest* out);
+bool ParsePassThroughRecord(const PassThroughLayout& layout, const void* record, std::size_t size,
+                            PassThroughRequest* out);
 
 }  // namespace Tolvane

@@ -18,11 +18,10 @@ public:
                                  DWORD* disposition) = 0;
     virtual LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type,
                                   BYTE* data, DWORD* dataSize) = 0;
-    virtual LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize,
-                               DWORD* reserved, LPSTR className, DWORD* classSize,
-                               FILETIME* lastWrite) = 0;
-    virtual LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize,
-                               DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize) = 0;
+    virtual LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD* reserved,
+                               LPSTR className, DWORD* classSize, FILETIME* lastWrite) = 0;
+    virtual LONG RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameSize, DWORD* reserved,
+                               DWORD* type, BYTE* data, DWORD* dataSize) = 0;
     virtual LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
                                 const BYTE* data, DWORD dataSize) = 0;
     virtual LONG RegDeleteValueA(HKEY key, LPCSTR valueName) = 0;
