@@ -302,6 +302,17 @@ using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
 #define IDYES 6
 #define IDNO 7
 
+#define VK_TAB 0x09
+#define VK_CONTROL 0x11
+#define VK_UP 0x26
+#define VK_DOWN 0x28
+
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+#define EN_UPDATE 0x0400
+
+#define WHEEL_DELTA 120
+
 #endif  // _WIN32
 
 // The DCB's bit-field word as one number: the serial port sets and clears
