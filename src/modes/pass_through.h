@@ -36,6 +36,8 @@ struct PassThroughLayout {
 
 constexpr std::size_t kSenseAreaSize = 32;
 constexpr std::size_t kCdbSize = 16;
+constexpr std::uint8_t kScsiIoctlDataOut = 0;
+constexpr std::uint8_t kScsiIoctlDataIn = 1;
 constexpr std::uint8_t kScsiIoctlDataUnspecified = 2;
 constexpr std::uint32_t kReturnCommandTimeoutSeconds = 60;
 constexpr std::uint8_t kReturnCommandTargetId = 1;
