@@ -204,19 +204,19 @@ public:
         if (pObject != nullptr && pObject == Get()) {
             return;
         }
+        SRefRecord* pRecord = EmptyRecord();
+        if (pObject != nullptr) {
+            // The old object stays held when the record cannot be made.
+            try {
+                pRecord = new SRefRecord;
+            } catch (...) {
+                Destroy(pObject);
+                throw;
+            }
+            pRecord->nCount.store(1, std::memory_order_relaxed);
+            pRecord->pObject = pObject;
+        }
         Release();
-        if (pObject == nullptr) {
-            return;
-        }
-        SRefRecord* pRecord;
-        try {
-            pRecord = new SRefRecord;
-        } catch (...) {
-            Destroy(pObject);
-            throw;
-        }
-        pRecord->nCount.store(1, std::memory_order_relaxed);
-        pRecord->pObject = pObject;
         m_pRecord = pRecord;
     }
 
