@@ -1,0 +1,131 @@
+#include "modes/adapter_operations.h"
+
+#include <cstring>
+#include <vector>
+
+#include "comm/serial_port.h"
+#include "lib/text_string.h"
+#include "modes/pass_through.h"
+#include "tolvane_texts.h"
+
+namespace Tolvane {
+
+std::uint8_t TargetByte(DWORD fieldValue, bool readOnly) {
+    const unsigned id = fieldValue & 0xFFu;
+    return static_cast<std::uint8_t>(0x30u + id + (readOnly ? 0x00u : 0x80u));
+}
+
+bool IsOlderFirmware(const char* reply) {
+    // Plain unsigned byte order, no locale: "v0.5" and "w" are newer,
+    // "v0.4" (a proper prefix) older.
+    return std::strcmp(reply, kMinimumFirmware) < 0;
+}
+
+void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
+                         bool readOnly) {
+    const ZRK::CSharedArray<WORD> ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
+    if (ports.GetSize() < kAdapterPortCount) {
+        boxes.MessageBox(Text::kAdapterNotFoundMaybeMass, MB_OK);
+        return;
+    }
+
+    // All traffic goes through the lowest-numbered interface. The second one
+    // is left alone: it would need opening before anything could reach it,
+    // and the adapter switches on the first.
+    ZRK::CSerialPort port(host.Serial());
+    ZRK::SerialParameters parameters;
+    parameters.devicePath = ZRK::CSerialPort::MakeDevicePath(ports.At(0));
+    parameters.baudRate = kAdapterBaudRate;
+    parameters.byteSize = 8;
+    parameters.parity = NOPARITY;
+    parameters.stopBits = ONESTOPBIT;
+    port.SetParameters(parameters);
+
+    port.Close();
+    if (port.OpenPort() != 0) {
+        boxes.MessageBox(Text::kPortNotFound, MB_OK);
+        return;
+    }
+    port.RenameDescriptor();
+
+    port.Send(1, &kVersionQuery);
+    host.Sleep(kVersionReplyWaitMs);
+
+    char reply[kVersionReplyMax + 1] = {};
+    const int received = port.Receive(kVersionReplyMax, reply);
+    // A failed read says nothing about the firmware: it is reported like no
+    // reply at all rather than as an old version with an empty name.
+    if (received <= 0) {
+        boxes.MessageBox(Text::kNoResponse, MB_OK);
+        return;
+    }
+    reply[kVersionReplyMax] = '\0';
+
+    if (IsOlderFirmware(reply)) {
+        boxes.MessageBox(ZRK::CTextString::Format(Text::kOldVersionFormat, reply), MB_OK);
+        return;
+    }
+
+    if (boxes.MessageBox(Text::kAskSwitchToMass, MB_YESNO) != IDYES) {
+        return;
+    }
+
+    const std::uint8_t command[2] = {kSwitchCommand, TargetByte(targetId, readOnly)};
+    port.Send(2, command);
+    host.Sleep(kSwitchWaitMs);
+
+    // The adapter leaves its serial interfaces to come back as a disk: a
+    // port that no longer answers is the sign of success.
+    if (port.CheckState() == ZRK::CCommunication::kStateUnusable) {
+        boxes.MessageBox(Text::kSwitchedToMass, MB_OK);
+    } else {
+        boxes.MessageBox(Text::kUnknownError, MB_OK);
+    }
+}
+
+void ReturnToNormal(COperationHost& host, CMessageBoxes& boxes) {
+    ZRK::CSharedArray<WORD> ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
+    if (ports.GetSize() >= kAdapterPortCount) {
+        boxes.MessageBox(Text::kAlreadyNormal, MB_OK);
+        return;
+    }
+    if (boxes.MessageBox(Text::kAskReturnToNormal, MB_YESNO) != IDYES) {
+        return;
+    }
+
+    // The adapter's disk is not looked for: every drive that opens gets the
+    // command, and only the adapter understands it.
+    ZRK::CRawDiskApi& disks = host.RawDisk();
+    const PassThroughLayout layout = PassThroughLayout::Native();
+    for (int n = kFirstDriveNumber; n <= kLastDriveNumber; ++n) {
+        const ZRK::CTextString path = ZRK::CTextString::Format("\\\\.\\PhysicalDrive%d", n);
+        HANDLE drive = disks.CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                         0, nullptr);
+        if (drive == INVALID_HANDLE_VALUE) {
+            continue;
+        }
+        std::vector<std::uint8_t> record = BuildReturnCommandRecord(layout);
+        DWORD returned = 0;
+        const DWORD size = static_cast<DWORD>(record.size());
+        disks.DeviceIoControl(drive, ZRK::kIoctlScsiPassThroughDirect, record.data(), size,
+                              record.data(), size, &returned, nullptr);
+        disks.CloseHandle(drive);
+    }
+
+    for (int look = 0; look < kPortLooks; ++look) {
+        host.Sleep(kPortLookIntervalMs);
+        ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
+        if (ports.GetSize() != 0) {
+            break;
+        }
+    }
+
+    if (ports.GetSize() == 0) {
+        boxes.MessageBox(Text::kAdapterNotFoundPowerCycle, MB_OK);
+    } else {
+        boxes.MessageBox(Text::kReturnedToNormal, MB_OK);
+    }
+}
+
+}  // namespace Tolvane

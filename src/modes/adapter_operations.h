@@ -1,0 +1,46 @@
+// The two things the tool does to the adapter: switch it to the mass-storage
+// state for one SCSI target, and bring it back to the normal state. Each
+// runs to the end on the calling (user-interface) thread, tells the user the
+// outcome in one message box, and leaves nothing open behind it.
+#pragma once
+
+#include <cstdint>
+
+#include "modes/operation_host.h"
+#include "platform/win_types.h"
+
+namespace Tolvane {
+
+constexpr WORD kAdapterVendorId = 0x04D8;
+constexpr WORD kAdapterProductId = 0xE6B2;
+// The adapter shows two serial interfaces in its normal state.
+constexpr unsigned kAdapterPortCount = 2;
+
+constexpr DWORD kAdapterBaudRate = 480000000;
+constexpr std::uint8_t kVersionQuery = 0x76;   // 'v'
+constexpr std::uint8_t kSwitchCommand = 0x78;  // 'x'
+constexpr int kVersionReplyMax = 5;
+constexpr char kMinimumFirmware[] = "v0.40";
+constexpr DWORD kVersionReplyWaitMs = 100;
+constexpr DWORD kSwitchWaitMs = 1000;
+
+constexpr int kFirstDriveNumber = 0;
+constexpr int kLastDriveNumber = 99;
+constexpr DWORD kPortLookIntervalMs = 500;
+constexpr int kPortLooks = 5;
+
+// 0x30 + id, plus 0x80 for a writable target, in 8-bit arithmetic.
+std::uint8_t TargetByte(DWORD fieldValue, bool readOnly);
+
+// Byte-wise comparison of a version reply with the minimum firmware; true
+// when the reply is older.
+bool IsOlderFirmware(const char* reply);
+
+// The switch to the mass-storage state, for the target the field holds
+// (0 when it holds nothing) and the read-only box.
+void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId, bool readOnly);
+
+// The return to the normal state.
+void ReturnToNormal(COperationHost& host, CMessageBoxes& boxes);
+
+}  // namespace Tolvane
