@@ -282,6 +282,10 @@ using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
 #define SPDRP_MFG 0x0000000Bu
 #define SPDRP_FRIENDLYNAME 0x0000000Cu
 
+// National-language support ---------------------------------------------
+
+#define LCMAP_LOWERCASE 0x00000100u
+
 // User interface ----------------------------------------------------------
 
 #define MB_OK 0x00000000u
