@@ -16,6 +16,12 @@ test: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 	ctest --preset debug -j $(JOBS)
+	cmake --preset win32-release
+	cmake --build --preset win32-release -j $(JOBS)
+	bash scripts/inspect-exe.sh --pe32 build/win32-release/src/platform/win32/tolvane_link_check.exe
+	cmake --preset win64-test
+	cmake --build --preset win64-test -j $(JOBS)
+	bash scripts/wine-ctest.sh build/win64-test --output-on-failure --no-tests=error -j $(JOBS)
 
 bench: deps
 	cmake --preset release

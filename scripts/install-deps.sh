@@ -7,6 +7,11 @@ packages=(
   cmake ninja-build g++ make
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libc-bin
+  # Windows builds (mingw-w64, posix threads) and their test run under Wine;
+  # the Japanese locale gives Wine code page 932; Xvfb, a CJK font and
+  # ImageMagick's import take the dialog's screenshot.
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
+  xvfb fonts-ipafont-gothic imagemagick
 )
 
 missing=()
@@ -16,13 +21,24 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-echo "Installing: ${missing[*]}"
 sudo=()
 if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
-"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -q
+  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine reports code page 932 only under LC_ALL=ja_JP.UTF-8, which needs the
+# locale generated.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+  echo "Generating the ja_JP.UTF-8 locale"
+  if grep -q '^# *ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
+    "${sudo[@]}" sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  elif ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'ja_JP.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  fi
+  "${sudo[@]}" locale-gen >/dev/null
+fi

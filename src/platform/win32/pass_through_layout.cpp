@@ -1,0 +1,67 @@
+#include "platform/win32/pass_through_layout.h"
+
+#include <windows.h>
+// Must follow windows.h (which leaves out the device-control macros when
+// built lean).
+#include <ntddscsi.h>
+#include <winioctl.h>
+
+#include <cstddef>
+
+namespace ZRK {
+
+namespace {
+
+using Spt = SCSI_PASS_THROUGH_DIRECT;
+
+constexpr Tolvane::PassThroughLayout kSystemLayout{
+    sizeof(void*),
+    offsetof(Spt, Length),
+    offsetof(Spt, ScsiStatus),
+    offsetof(Spt, PathId),
+    offsetof(Spt, TargetId),
+    offsetof(Spt, Lun),
+    offsetof(Spt, CdbLength),
+    offsetof(Spt, SenseInfoLength),
+    offsetof(Spt, DataIn),
+    offsetof(Spt, DataTransferLength),
+    offsetof(Spt, TimeOutValue),
+    offsetof(Spt, DataBuffer),
+    offsetof(Spt, SenseInfoOffset),
+    offsetof(Spt, Cdb),
+    sizeof(Spt),
+    sizeof(Spt) + Tolvane::kSenseAreaSize,
+};
+
+// The drivers take the structure by its Length field, which is 44 on 32-bit
+// Windows and 56 on 64-bit Windows; a header that disagrees would send the
+// adapter a request the drive stack refuses.
+#ifdef _WIN64
+static_assert(sizeof(Spt) == 56, "64-bit SCSI_PASS_THROUGH_DIRECT is 56 bytes");
+static_assert(kSystemLayout.recordSize == 88, "64-bit request record is 88 bytes");
+#else
+static_assert(sizeof(Spt) == 44, "32-bit SCSI_PASS_THROUGH_DIRECT is 44 bytes");
+static_assert(kSystemLayout.recordSize == 76, "32-bit request record is 76 bytes");
+#endif
+static_assert(sizeof(static_cast<Spt*>(nullptr)->Cdb) == Tolvane::kCdbSize,
+              "the CDB field holds the 16-byte return command");
+
+}  // namespace
+
+Tolvane::PassThroughLayout SystemPassThroughLayout() {
+    return kSystemLayout;
+}
+
+bool MatchesSystemPassThroughLayout(const Tolvane::PassThroughLayout& l) {
+    const Tolvane::PassThroughLayout& s = kSystemLayout;
+    return l.pointerWidth == s.pointerWidth && l.offLength == s.offLength &&
+           l.offScsiStatus == s.offScsiStatus && l.offPathId == s.offPathId &&
+           l.offTargetId == s.offTargetId && l.offLun == s.offLun &&
+           l.offCdbLength == s.offCdbLength && l.offSenseInfoLength == s.offSenseInfoLength &&
+           l.offDataIn == s.offDataIn && l.offDataTransferLength == s.offDataTransferLength &&
+           l.offTimeOutValue == s.offTimeOutValue && l.offDataBuffer == s.offDataBuffer &&
+           l.offSenseInfoOffset == s.offSenseInfoOffset && l.offCdb == s.offCdb &&
+           l.structSize == s.structSize && l.recordSize == s.recordSize;
+}
+
+}  // namespace ZRK
