@@ -1,0 +1,363 @@
+#include "platform/sim/virtual_adapter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace Tolvane {
+namespace Sim {
+
+namespace {
+
+constexpr std::uint8_t kVersionQuery = 0x76;   // 'v'
+constexpr std::uint8_t kSwitchCommand = 0x78;  // 'x'
+constexpr std::uint8_t kReturnOpcode = 0xFF;
+constexpr std::size_t kReturnCdbLength = 16;
+
+const char kEnum[] = "SYSTEM\\CurrentControlSet\\Enum\\";
+const char kPortsClass[] = "{4d36e978-e325-11ce-bfc1-08002be10318}\\";
+const char kUsbClass[] = "{36fc9e60-c465-11cf-8056-444553540000}\\";
+const char kDiskClass[] = "{4d36e967-e325-11ce-bfc1-08002be10318}\\";
+// The adapter's USB serial number, and the instance prefix Windows derives
+// for its interfaces.
+const char kUsbSerial[] = "TLV0040A";
+const char kInterfacePrefix[] = "6&2b8f1d3a&0&";
+
+std::string Dec4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04u", value % 10000);
+    return text;
+}
+
+std::string Hex2(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+}  // namespace
+
+const char* StateName(EAdapterState state) {
+    switch (state) {
+        case EAdapterState::kNormal:
+            return "normal";
+        case EAdapterState::kSwitching:
+            return "switching";
+        case EAdapterState::kMassStorage:
+            return "mass-storage";
+        case EAdapterState::kReturning:
+            return "returning";
+        case EAdapterState::kDetached:
+            return "detached";
+    }
+    return "?";
+}
+
+CVirtualAdapter::CVirtualAdapter(const SimMachine& machine, AdapterConfig config,
+                                 DriveHook driveHook)
+    : m_machine(machine),
+      m_config(std::move(config)),
+      m_driveHook(std::move(driveHook)),
+      m_self(std::make_shared<CVirtualAdapter*>(this)) {
+    Register();
+    switch (m_config.initialState) {
+        case EAdapterState::kDetached:
+            break;
+        case EAdapterState::kMassStorage:
+            m_target = m_config.initialTarget;
+            m_writable = m_config.initialWritable;
+            ShowDrive(true);
+            EnterState(EAdapterState::kMassStorage);
+            break;
+        default:
+            ComeBackNormal();
+            break;
+    }
+}
+
+CVirtualAdapter::~CVirtualAdapter() {
+    Unplug();
+    for (Interface& item : m_interfaces) {
+        if (item.device != nullptr) {
+            item.device->onReceive = nullptr;
+        }
+    }
+}
+
+// --- Plugging in ---------------------------------------------------------
+
+void CVirtualAdapter::Register() {
+    CSimRegistry& reg = m_machine.registry;
+    CSimDeviceList& list = m_machine.devices;
+    const std::string ids = "VID_" + Hex2(kVendorId >> 8) + Hex2(kVendorId) + "&PID_" +
+                            Hex2(kProductId >> 8) + Hex2(kProductId);
+
+    // The USB device itself: present whenever the adapter is on the bus; a
+    // matching hardware ID but no port of its own.
+    m_usbKey = std::string(kEnum) + "USB\\" + ids + "\\" + kUsbSerial;
+    const std::string usbDriver = std::string(kUsbClass) + "0021";
+    const std::vector<std::string> usbIds = {"USB\\" + ids + "&REV_0100", "USB\\" + ids};
+    reg.SetString(HKEY_LOCAL_MACHINE, m_usbKey, "Driver", usbDriver);
+    reg.SetMultiString(HKEY_LOCAL_MACHINE, m_usbKey, "HardwareID", usbIds);
+    reg.SetString(HKEY_LOCAL_MACHINE, m_usbKey, "DeviceDesc", "USB Composite Device");
+    reg.CreateKey(HKEY_LOCAL_MACHINE, m_usbKey + "\\Device Parameters");
+    m_usbDeviceId =
+        list.AddDevice(usbDriver, "USB Composite Device", "(Standard USB devices)", usbIds);
+    list.SetPresent(m_usbDeviceId, false);
+
+    // One CDC interface per port.
+    for (std::size_t i = 0; i < m_config.portNumbers.size(); ++i) {
+        Interface item;
+        item.port = m_config.portNumbers[i];
+        item.path = "\\\\.\\COM" + std::to_string(item.port);
+        const std::string mi = "&MI_" + Hex2(static_cast<unsigned>(2 * i));
+        item.instanceKey = std::string(kEnum) + "USB\\" + ids + mi + "\\" + kInterfacePrefix +
+                           Dec4(static_cast<unsigned>(2 * i));
+        item.driverKey =
+            kPortsClass + Dec4(m_config.firstPortDriverIndex + static_cast<unsigned>(i));
+        const std::string portName = "COM" + std::to_string(item.port);
+        const std::vector<std::string> hardwareIds = {"USB\\" + ids + "&REV_0100" + mi,
+                                                      "USB\\" + ids + mi};
+        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "Driver", item.driverKey);
+        reg.SetMultiString(HKEY_LOCAL_MACHINE, item.instanceKey, "HardwareID", hardwareIds);
+        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "DeviceDesc", "USB Serial Device");
+        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "FriendlyName",
+                      "USB Serial Device (" + portName + ")");
+        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey + "\\Device Parameters", "PortName",
+                      portName);
+        item.deviceId = list.AddDevice(item.driverKey, "USB Serial Device", "(Standard USB serial)",
+                                       hardwareIds);
+        list.SetPresent(item.deviceId, false);
+
+        CSimSerialDevice& device = m_machine.serial.AddDevice(item.path);
+        device.SetPresent(false);
+        if (m_config.portOpenError != 0) {
+            device.FailCall(SerialCall::kCreateFile, m_config.portOpenError);
+        }
+        std::weak_ptr<CVirtualAdapter*> weak = m_self;
+        device.onReceive = [weak, i](const CSimSerialDevice::Bytes& block) {
+            if (auto self = weak.lock()) {
+                (*self)->OnPortBytes(i, block);
+            }
+        };
+        item.device = &device;
+        m_interfaces.push_back(item);
+    }
+
+    // The disk the adapter shows in its mass-storage state; no port.
+    m_storageKey = std::string(kEnum) + "USBSTOR\\Disk&Ven_SIM&Prod_SCSI_ADAPTER&Rev_0100\\" +
+                   kUsbSerial + "&0";
+    const std::string diskDriver = std::string(kDiskClass) + "0002";
+    const std::vector<std::string> diskIds = {"USBSTOR\\DiskSIM_____SCSI_ADAPTER____0100",
+                                              "USBSTOR\\DiskSIM_____SCSI_ADAPTER____", "GenDisk"};
+    reg.SetString(HKEY_LOCAL_MACHINE, m_storageKey, "Driver", diskDriver);
+    reg.SetMultiString(HKEY_LOCAL_MACHINE, m_storageKey, "HardwareID", diskIds);
+    reg.SetString(HKEY_LOCAL_MACHINE, m_storageKey, "DeviceDesc", "Disk drive");
+    reg.CreateKey(HKEY_LOCAL_MACHINE, m_storageKey + "\\Device Parameters\\Partmgr");
+    m_storageDeviceId = list.AddDevice(diskDriver, "Disk drive", "(Standard disk drives)", diskIds);
+    list.SetPresent(m_storageDeviceId, false);
+}
+
+// --- What it hears -------------------------------------------------------
+
+void CVirtualAdapter::OnPortBytes(std::size_t index, const Bytes& block) {
+    if (index >= m_interfaces.size()) {
+        return;
+    }
+    for (std::uint8_t byte : block) {
+        Interface& item = m_interfaces[index];
+        if (item.awaitingTarget) {
+            item.awaitingTarget = false;
+            TakeSwitch(byte);
+        } else if (byte == kSwitchCommand) {
+            item.awaitingTarget = true;
+        } else if (byte == kVersionQuery && !m_config.firmwareReply.empty()) {
+            const Bytes reply(m_config.firmwareReply.begin(), m_config.firmwareReply.end());
+            CSimSerialDevice* device = item.device;
+            if (m_config.replyDelayMs == 0) {
+                device->QueueReply(reply);
+                continue;
+            }
+            std::weak_ptr<CVirtualAdapter*> weak = m_self;
+            const std::uint64_t epoch = m_portEpoch;
+            m_machine.clock.Schedule(m_config.replyDelayMs, [weak, epoch, device, reply] {
+                auto self = weak.lock();
+                if (self && (*self)->m_portEpoch == epoch) {
+                    device->QueueReply(reply);
+                }
+            });
+        }
+        // Any other byte means nothing to the adapter.
+    }
+}
+
+void CVirtualAdapter::TakeSwitch(std::uint8_t targetByte) {
+    const int target = (targetByte & 0x7F) - 0x30;
+    if (m_state != EAdapterState::kNormal || target < 0 || target >= kTargetCount ||
+        m_config.switchDelayMs == AdapterConfig::kNever) {
+        return;
+    }
+    m_target = target;
+    m_writable = (targetByte & 0x80) != 0;
+    EnterState(EAdapterState::kSwitching);
+    After(m_config.switchDelayMs, &CVirtualAdapter::LeaveForMassStorage);
+}
+
+void CVirtualAdapter::OnDriveCommand(const std::vector<std::uint8_t>& cdb) {
+    if (m_state != EAdapterState::kMassStorage || cdb.size() != kReturnCdbLength ||
+        cdb[0] != kReturnOpcode ||
+        std::any_of(cdb.begin() + 1, cdb.end(), [](std::uint8_t b) { return b != 0; })) {
+        return;
+    }
+    ShowDrive(false);
+    if (m_config.returnDelayMs == AdapterConfig::kNever) {
+        EnterState(EAdapterState::kDetached);
+        return;
+    }
+    EnterState(EAdapterState::kReturning);
+    After(m_config.returnDelayMs, &CVirtualAdapter::ComeBackNormal);
+}
+
+// --- Changes of state ----------------------------------------------------
+
+void CVirtualAdapter::LeaveForMassStorage() {
+    ShowPorts(false);
+    ShowDrive(true);
+    EnterState(EAdapterState::kMassStorage);
+}
+
+void CVirtualAdapter::ComeBackNormal() {
+    ShowDrive(false);
+    ShowPorts(true);
+    EnterState(EAdapterState::kNormal);
+}
+
+void CVirtualAdapter::Unplug() {
+    ShowPorts(false);
+    ShowDrive(false);
+    EnterState(EAdapterState::kDetached);
+}
+
+void CVirtualAdapter::PlugIn() {
+    // A power cycle: whatever was open on the old ports is stale.
+    Unplug();
+    ComeBackNormal();
+}
+
+void CVirtualAdapter::ShowPorts(bool present) {
+    for (Interface& item : m_interfaces) {
+        item.awaitingTarget = false;
+        if (item.device != nullptr) {
+            item.device->SetPresent(present);
+        }
+        m_machine.devices.SetPresent(item.deviceId, present);
+    }
+    if (!present) {
+        ++m_portEpoch;
+    }
+    UpdateUsbNode();
+}
+
+void CVirtualAdapter::ShowDrive(bool present) {
+    if (!present) {
+        if (m_driveNumber >= 0) {
+            m_machine.disks.Detach(m_driveNumber);
+            m_driveNumber = -1;
+        }
+    } else if (m_driveNumber < 0) {
+        const int n = m_machine.disks.FreeNumber();
+        CSimDrive& drive =
+            m_machine.disks.Attach(n, HasDisk(m_target) ? TargetContents(m_target) : Bytes());
+        std::weak_ptr<CVirtualAdapter*> weak = m_self;
+        drive.onCommand = [weak](const std::vector<std::uint8_t>& cdb) {
+            if (auto self = weak.lock()) {
+                (*self)->OnDriveCommand(cdb);
+            }
+        };
+        m_driveNumber = n;
+        if (m_driveHook) {
+            m_driveHook(n, drive);
+        }
+    }
+    m_machine.devices.SetPresent(m_storageDeviceId, m_driveNumber >= 0);
+    UpdateUsbNode();
+}
+
+void CVirtualAdapter::UpdateUsbNode() {
+    m_machine.devices.SetPresent(m_usbDeviceId, PortsOnBus() || m_driveNumber >= 0);
+}
+
+void CVirtualAdapter::EnterState(EAdapterState state) {
+    m_state = state;
+    ++m_epoch;
+    m_changeAt = AdapterConfig::kNever;
+}
+
+void CVirtualAdapter::After(Millis delay, void (CVirtualAdapter::*action)()) {
+    std::weak_ptr<CVirtualAdapter*> weak = m_self;
+    const std::uint64_t epoch = m_epoch;
+    m_changeAt = m_machine.clock.Now() + delay;
+    m_machine.clock.Schedule(delay, [weak, epoch, action] {
+        auto self = weak.lock();
+        if (self && (*self)->m_epoch == epoch) {
+            ((*self)->*action)();
+        }
+    });
+}
+
+// --- Looking at it -------------------------------------------------------
+
+bool CVirtualAdapter::PortsOnBus() const {
+    return m_state == EAdapterState::kNormal || m_state == EAdapterState::kSwitching;
+}
+
+CVirtualAdapter::Millis CVirtualAdapter::NextChangeAt() const {
+    return m_changeAt;
+}
+
+const CVirtualAdapter::Bytes& CVirtualAdapter::BytesReceived(WORD port) const {
+    static const Bytes kNone;
+    const CSimSerialDevice* device = Port(port);
+    return device == nullptr ? kNone : device->Received();
+}
+
+CSimSerialDevice* CVirtualAdapter::Port(WORD port) const {
+    for (const Interface& item : m_interfaces) {
+        if (item.port == port) {
+            return item.device;
+        }
+    }
+    return nullptr;
+}
+
+std::string CVirtualAdapter::InterfaceKey(std::size_t i) const {
+    return i < m_interfaces.size() ? m_interfaces[i].instanceKey : std::string();
+}
+
+std::string CVirtualAdapter::DriverKey(std::size_t i) const {
+    return i < m_interfaces.size() ? m_interfaces[i].driverKey : std::string();
+}
+
+bool CVirtualAdapter::HasDisk(int target) const {
+    return target >= 0 && target < kTargetCount && (m_config.targetsWithoutDisk >> target & 1) == 0;
+}
+
+CVirtualAdapter::Bytes CVirtualAdapter::TargetContents(int target) {
+    if (target < 0 || target >= kTargetCount) {
+        return {};
+    }
+    Bytes bytes(kDiskBytes);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] =
+            static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(target) * 29 + (i >> 8));
+    }
+    char label[32];
+    const int n = std::snprintf(label, sizeof label, "SIM SCSI TARGET %d", target);
+    std::copy(label, label + n, bytes.begin());
+    bytes[510] = 0x55;
+    bytes[511] = 0xAA;
+    return bytes;
+}
+
+}  // namespace Sim
+}  // namespace Tolvane
