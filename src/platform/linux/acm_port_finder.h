@@ -1,0 +1,26 @@
+// The Linux side of the USB serial port finder: the adapter's ports are the
+// CDC ACM ttys the kernel names ttyACMn, and their USB IDs are in sysfs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/win_types.h"
+
+namespace Tolvane {
+namespace Linux {
+
+// The numbers n of the present /dev/ttyACMn whose USB device has these IDs,
+// ascending (2 before 10). sysfsRoot is "/sys" on a real system.
+//
+// Each <root>/class/tty/ttyACMn has a "device" link to its USB interface;
+// the interface's parent directory is the USB device, whose idVendor and
+// idProduct hold the IDs in hexadecimal. An entry whose link dangles, whose
+// IDs are missing or unreadable, or whose number does not fit a COM number
+// (above 65535) is left out rather than guessed at.
+std::vector<std::uint16_t> FindAcmPorts(const std::string& sysfsRoot, WORD vendorId,
+                                        WORD productId);
+
+}  // namespace Linux
+}  // namespace Tolvane

@@ -1,0 +1,34 @@
+#include "platform/linux/linux_host.h"
+
+#include "platform/linux/acm_port_finder.h"
+#include "platform/linux/linux_rights.h"
+#include "platform/linux/linux_support.h"
+
+namespace Tolvane {
+namespace Linux {
+
+CLinuxHost::CLinuxHost(std::string sysfsRoot, std::string deviceDir)
+    : m_sysfsRoot(std::move(sysfsRoot)),
+      m_deviceDir(std::move(deviceDir)),
+      m_serial(m_deviceDir),
+      m_rawDisk(m_sysfsRoot, m_deviceDir) {}
+
+ZRK::CSharedArray<WORD> CLinuxHost::FindUsbComPorts(WORD vendorId, WORD productId) {
+    ZRK::CSharedArray<WORD> ports;
+    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, vendorId, productId)) {
+        ports.Add(n);
+    }
+    return ports;
+}
+
+void CLinuxHost::Sleep(DWORD milliseconds) {
+    SleepMilliseconds(milliseconds);
+}
+
+bool CLinuxHost::HasAdministratorRights() {
+    CLinuxRightsCheck check(m_sysfsRoot, m_deviceDir, kVendorId, kProductId);
+    return check.Check();
+}
+
+}  // namespace Linux
+}  // namespace Tolvane
