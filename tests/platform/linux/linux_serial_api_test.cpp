@@ -1,8 +1,6 @@
 #include "platform/linux/linux_serial_api.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pty_adapter.h"
 #include "temp_tree.h"
 
 using Tolvane::Linux::CLinuxSerialApi;
@@ -22,34 +21,14 @@ namespace {
 
 const DWORD kRw = GENERIC_READ | GENERIC_WRITE;
 
-// A pseudo-terminal whose slave is reachable as <dir>/ttyACM5, and whose
-// master side plays the adapter.
+// Port COM5 open on a pseudo-terminal whose master plays the adapter.
 class SerialOnPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_master = posix_openpt(O_RDWR | O_NOCTTY);
-        ASSERT_GE(m_master, 0);
-        ASSERT_EQ(grantpt(m_master), 0);
-        ASSERT_EQ(unlockpt(m_master), 0);
-        m_tree.Link("ttyACM5", ptsname(m_master));
-        m_handle = m_api.CreateFileA("\\\\.\\COM5", kRw, 0, nullptr, OPEN_EXISTING,
+        // Shared, so that a second open needs no superuser rights.
+        m_handle = m_api.CreateFileA("\\\\.\\COM5", kRw, 3, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(m_handle, INVALID_HANDLE_VALUE) << m_api.GetLastError();
-    }
-    void TearDown() override {
-        if (m_master >= 0) {
-            close(m_master);
-        }
-    }
-
-    // The adapter's side of the version query: one byte in, "v0.40" out.
-    void AnswerVersionQuery() {
-        pollfd p{m_master, POLLIN, 0};
-        ASSERT_EQ(poll(&p, 1, 2000), 1);
-        char query = 0;
-        ASSERT_EQ(read(m_master, &query, 1), 1);
-        ASSERT_EQ(query, 'v');
-        ASSERT_EQ(write(m_master, "v0.40", 5), 5);
     }
 
     // Polls the receive queue (the pty moves bytes asynchronously).
@@ -75,8 +54,8 @@ protected:
     }
 
     TempTree m_tree;
+    PtyAdapter m_adapter{m_tree, 5};
     CLinuxSerialApi m_api{m_tree.Root()};
-    int m_master = -1;
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
@@ -110,7 +89,7 @@ TEST_F(SerialOnPty, VersionConversationAtTheAdapterLineSettings) {
     DWORD written = 0;
     ASSERT_TRUE(m_api.WriteFile(m_handle, "v", 1, &written, nullptr));
     EXPECT_EQ(written, 1u);
-    AnswerVersionQuery();
+    m_adapter.AnswerVersionQuery();
     ASSERT_EQ(WaitForInput(5), 5u);
     ASSERT_TRUE(m_api.ReadFile(m_handle, buffer, sizeof buffer, &got, nullptr));
     EXPECT_EQ(std::string(buffer, got), "v0.40");
@@ -120,14 +99,13 @@ TEST_F(SerialOnPty, VersionConversationAtTheAdapterLineSettings) {
     EXPECT_TRUE(m_api.GetCommModemStatus(m_handle, &status));  // no modem lines on a pty
     EXPECT_EQ(status, 0u);
     // Raw mode: nothing the master sent came back as an echo.
-    pollfd p{m_master, POLLIN, 0};
+    pollfd p{m_adapter.Master(), POLLIN, 0};
     EXPECT_EQ(poll(&p, 1, 0), 0);
     EXPECT_TRUE(m_api.CloseHandle(m_handle));
 }
 
 TEST_F(SerialOnPty, AdapterLeavingTheBusIsReportedByEveryCall) {
-    close(m_master);
-    m_master = -1;
+    m_adapter.Leave();
     DWORD status = 0;
     EXPECT_FALSE(m_api.GetCommModemStatus(m_handle, &status));
     EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
@@ -154,7 +132,7 @@ TEST_F(SerialOnPty, WriteToAPeerThatNeverReadsEndsAtTheTimeOut) {
 }
 
 TEST_F(SerialOnPty, PurgeDropsWhatHasArrived) {
-    ASSERT_EQ(write(m_master, "abc", 3), 3);
+    ASSERT_EQ(write(m_adapter.Master(), "abc", 3), 3);
     ASSERT_EQ(WaitForInput(3), 3u);
     EXPECT_TRUE(
         m_api.PurgeComm(m_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
@@ -222,7 +200,7 @@ TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
     char byte = 0;
     DWORD n = 0;
     for (HANDLE h : {second, static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE,
-                     reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(m_master))}) {
+                     reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(m_adapter.Master()))}) {
         EXPECT_FALSE(m_api.GetCommModemStatus(h, &status));
         EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         EXPECT_FALSE(m_api.GetCommState(h, &dcb));
@@ -242,12 +220,8 @@ protected:
 };
 
 TEST(LinuxSerialApi, RefusedRateIsReportedAndNotFatal) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
-    ASSERT_EQ(grantpt(master), 0);
-    ASSERT_EQ(unlockpt(master), 0);
     TempTree t;
-    t.Link("ttyACM1", ptsname(master));
+    PtyAdapter adapter(t, 1);
     CStandardRatesOnly api(t.Root());
     const HANDLE h = api.CreateFileA("\\\\.\\COM1", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
@@ -264,7 +238,6 @@ TEST(LinuxSerialApi, RefusedRateIsReportedAndNotFatal) {
     EXPECT_TRUE(api.SetCommState(h, &dcb));
     EXPECT_EQ(api.RefusedBaudRate(h), 0u);
     EXPECT_TRUE(api.CloseHandle(h));
-    close(master);
 }
 
 TEST(LinuxSerialApi, OpenRefusesWhatIsNotAnAdapterPort) {
