@@ -418,16 +418,16 @@ TEST_F(RegistryAccessorTest, WriteValueStoresEachTypeAndCreatesTheSection) {
 
     DWORD type = 0;
     EXPECT_EQ(Stored(reg, "W\\New", "s", &type), (std::vector<BYTE>{'h', 'e', 'l', 'l', 'o', 0}));
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(Stored(reg, "W\\New", "d", &type), (std::vector<BYTE>{4, 3, 2, 1}));
-    EXPECT_EQ(type, REG_DWORD);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(Stored(reg, "W\\New", "i", &type),
               (std::vector<BYTE>{0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(type, REG_QWORD);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_QWORD));
     EXPECT_EQ(Stored(reg, "W\\New", "b", &type), (std::vector<BYTE>{0xAB, 0x00}));
-    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(Stored(reg, "W\\New", "p", &type), (std::vector<BYTE>{'a', 0, 'b', '\\', 'c', 0, 0}));
-    EXPECT_EQ(type, REG_MULTI_SZ);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
     EXPECT_EQ(reg.CallCount(ERegCall::CreateKey), 1u);
 }
 

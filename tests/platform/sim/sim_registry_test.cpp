@@ -89,7 +89,7 @@ TEST_F(SimRegistryTest, QueryValueFollowsTheWindowsSizeProtocol) {
     DWORD type = 0;
     DWORD size = 0;
     EXPECT_EQ(reg.RegQueryValueExA(key, "Bin", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, REG_BINARY);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
     EXPECT_EQ(size, 5u);
 
     BYTE buffer[8] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
@@ -106,7 +106,7 @@ TEST_F(SimRegistryTest, QueryValueFollowsTheWindowsSizeProtocol) {
     EXPECT_EQ(reg.RegQueryValueExA(key, "Missing", nullptr, &type, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(reg.RegQueryValueExA(key, nullptr, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(size, 2u);
     EXPECT_EQ(reg.RegQueryValueExA(key, "Empty", nullptr, &type, buffer, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 0u);
@@ -291,7 +291,7 @@ TEST_F(SimRegistryTest, CreateOpensOrCreatesEveryMissingLevel) {
     ASSERT_EQ(reg.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "N\\M\\L", 0, nullptr, 0, KEY_ALL_ACCESS,
                                   nullptr, &key, &disposition),
               ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     const BYTE data[] = {'x', 'y'};
     EXPECT_EQ(reg.RegSetValueExA(key, "T", 0, REG_SZ, data, 2), ERROR_SUCCESS);
     EXPECT_EQ(reg.RegFlushKey(key), ERROR_SUCCESS);
@@ -299,14 +299,14 @@ TEST_F(SimRegistryTest, CreateOpensOrCreatesEveryMissingLevel) {
     ASSERT_EQ(reg.RegCreateKeyExA(HKEY_LOCAL_MACHINE, "n\\m\\l", 0, nullptr, 0, KEY_READ, nullptr,
                                   &key, &disposition),
               ERROR_SUCCESS);
-    EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(reg.RegCloseKey(key), ERROR_SUCCESS);
 
     // Unterminated string data is kept byte for byte.
     DWORD type = 0;
     std::vector<BYTE> stored;
     ASSERT_TRUE(reg.GetValue(HKEY_LOCAL_MACHINE, "N\\M\\L", "t", &type, &stored));
-    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(stored, (std::vector<BYTE>{'x', 'y'}));
     EXPECT_EQ(reg.KeyCount(), 3u);
 }
