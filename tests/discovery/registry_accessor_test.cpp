@@ -112,9 +112,6 @@ TEST_F(RegistryAccessorTest, KeyHandleClosesItsKeyOnTheLastReleaseOnly) {
         EXPECT_TRUE(first.IsEmpty());
         EXPECT_EQ(first.GetRefCount(), 0);
         EXPECT_EQ(first.GetApi(), nullptr);
-        CKeyHandle empty;
-        CKeyHandle emptyCopy(empty);
-        EXPECT_EQ(emptyCopy.GetRefCount(), 0);
         CKeyHandle moved(std::move(copy));
         EXPECT_TRUE(copy.IsEmpty());  // NOLINT: a moved-from handle is empty
         EXPECT_EQ(moved.GetKey(), b);
@@ -205,11 +202,9 @@ TEST_F(RegistryAccessorTest, RegistryTypesMapToTypeCodes) {
 TEST_F(RegistryAccessorTest, QueryValueGivesTypedValuesAndTheirTexts) {
     const char* k = "Values";
     reg.SetString(HKEY_LOCAL_MACHINE, k, "Path", "%SystemRoot%\\system32", REG_EXPAND_SZ);
-    reg.SetString(HKEY_LOCAL_MACHINE, k, "Plain", "%SystemRoot%");
     reg.SetValue(HKEY_LOCAL_MACHINE, k, "Empty", REG_SZ, {});
     reg.SetString(HKEY_LOCAL_MACHINE, k, "EmptyZero", "");
     reg.SetDword(HKEY_LOCAL_MACHINE, k, "Seven", 7);
-    reg.SetDword(HKEY_LOCAL_MACHINE, k, "Max", 0xFFFFFFFFu);
     reg.SetBinary(HKEY_LOCAL_MACHINE, k, "Bin", {0x01, 0xAB});
     reg.SetBinary(HKEY_LOCAL_MACHINE, k, "NoBytes", {});
     reg.SetQword(HKEY_LOCAL_MACHINE, k, "Minus", static_cast<ULONGLONG>(-5));
@@ -219,7 +214,6 @@ TEST_F(RegistryAccessorTest, QueryValueGivesTypedValuesAndTheirTexts) {
     CAccessorValue v = accessor.QueryValue(k, "Path");
     EXPECT_EQ(v.GetType(), kValueText);
     EXPECT_STREQ(v.ToText(), "C:\\WINDOWS\\system32");
-    EXPECT_STREQ(accessor.QueryValue(k, "Plain").ToText(), "%SystemRoot%");
     for (const char* name : {"Empty", "EmptyZero"}) {
         v = accessor.QueryValue(k, name);
         EXPECT_EQ(v.GetType(), kValueText) << name;
@@ -228,7 +222,6 @@ TEST_F(RegistryAccessorTest, QueryValueGivesTypedValuesAndTheirTexts) {
     v = accessor.QueryValue(k, "Seven");
     EXPECT_EQ(v.GetType(), kValueDword);
     EXPECT_STREQ(v.ToText(), "7");
-    EXPECT_STREQ(accessor.QueryValue(k, "Max").ToText(), "4294967295");
     v = accessor.QueryValue(k, "Bin");
     EXPECT_EQ(v.GetType(), kValueBytes);
     EXPECT_STREQ(v.ToText(), "01AB");
@@ -313,14 +306,6 @@ TEST_F(RegistryAccessorTest, AValueThatChangesBetweenTheTwoReadsIsTakenAsTheSeco
     queries = 0;
     reg.afterSizeQuery = [this, &queries] {
         if (++queries == 2) {
-            reg.SetBinary(HKEY_LOCAL_MACHINE, "R", "V", {1, 2, 3, 4, 5, 6});
-        }
-    };
-    EXPECT_EQ(accessor.QueryValue("R", "V").GetType(), kValueNone);
-
-    queries = 0;
-    reg.afterSizeQuery = [this, &queries] {
-        if (++queries == 2) {
             reg.SetString(HKEY_LOCAL_MACHINE, "R", "V", "xy");
         }
     };
@@ -357,7 +342,6 @@ TEST_F(RegistryAccessorTest, EnumerationListsInOrderAndMarksFailures) {
     names = accessor.EnumSections("L\\Missing");
     EXPECT_EQ(names.GetSize(), 0u);
     EXPECT_FALSE(names.IsUsable());
-    EXPECT_FALSE(accessor.EnumValueNames("L\\Missing").IsUsable());
 
     // The third listing call fails: what was listed before is thrown away.
     reg.InjectFailure(ERegCall::EnumKey, HKEY_LOCAL_MACHINE, "L", ERROR_CANTREAD, 2);
@@ -517,19 +501,15 @@ TEST_F(RegistryAccessorTest, DeleteSectionRemovesTheWholeTree) {
 
     EXPECT_FALSE(accessor.DeleteSection("T\\Gone"));
     EXPECT_EQ(reg.GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
 
-TEST_F(RegistryAccessorTest, DeleteSectionWithAnEmptyNameTouchesNothing) {
-    reg.CreateKey(HKEY_LOCAL_MACHINE, "Keep");
-    CRegistryAccessor accessor(reg, HKEY_LOCAL_MACHINE, KEY_ALL_ACCESS);
+    // An empty name touches nothing.
+    reg.ResetCallCounts();
     for (const char* name : {static_cast<const char*>(nullptr), ""}) {
-        reg.SetLastError(0);
         EXPECT_FALSE(accessor.DeleteSection(name));
         EXPECT_EQ(reg.GetLastError(), static_cast<DWORD>(ERROR_BADKEY));
     }
-    EXPECT_EQ(reg.CallCount(ERegCall::OpenKey), 0u);
-    EXPECT_EQ(reg.CallCount(ERegCall::DeleteKey), 0u);
-    EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, "Keep"));
+    EXPECT_EQ(reg.CallCount(ERegCall::OpenKey) + reg.CallCount(ERegCall::DeleteKey), 0u);
+    EXPECT_EQ(reg.KeyCount(), 2u);
 }
 
 TEST_F(RegistryAccessorTest, DeleteSectionStopsAtTheFirstFailureAndClosesEveryKey) {
@@ -580,7 +560,6 @@ TEST_F(RegistryAccessorTest, SectionReadsThroughItsAccessor) {
     CRegistryAccessor accessor(reg, HKEY_LOCAL_MACHINE, KEY_READ);
     const CSection section(&accessor, "S");
     const CSection copy = section;
-    EXPECT_EQ(copy.GetAccessor(), &accessor);
     EXPECT_EQ(section.GetSection().GetRefCount(), 2);
 
     EXPECT_TRUE(section.ReadText("Missing").IsEmpty());
@@ -594,8 +573,7 @@ TEST_F(RegistryAccessorTest, SectionReadsThroughItsAccessor) {
     const CByteArray missing = section.ReadBytes("Missing");
     EXPECT_EQ(missing.GetSize(), 0u);
     EXPECT_FALSE(missing.IsUsable());
-    EXPECT_EQ(Names(section.EnumSections()), std::vector<std::string>{"Child"});
-    EXPECT_EQ(section.QueryValue("N").GetNumber(), 10);
+    EXPECT_EQ(Names(copy.EnumSections()), std::vector<std::string>{"Child"});
 }
 
 // --- The administrator check ---------------------------------------------------
