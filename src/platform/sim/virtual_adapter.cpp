@@ -78,8 +78,8 @@ CVirtualAdapter::CVirtualAdapter(const SimMachine& machine, AdapterConfig config
 CVirtualAdapter::~CVirtualAdapter() {
     Unplug();
     for (Interface& item : m_interfaces) {
-        if (item.device != nullptr) {
-            item.device->onReceive = nullptr;
+        if (CSimSerialDevice* device = m_machine.serial.FindDevice(item.path)) {
+            device->onReceive = nullptr;
         }
     }
 }
@@ -140,7 +140,6 @@ void CVirtualAdapter::Register() {
                 (*self)->OnPortBytes(i, block);
             }
         };
-        item.device = &device;
         m_interfaces.push_back(item);
     }
 
@@ -172,23 +171,34 @@ void CVirtualAdapter::OnPortBytes(std::size_t index, const Bytes& block) {
         } else if (byte == kSwitchCommand) {
             item.awaitingTarget = true;
         } else if (byte == kVersionQuery && !m_config.firmwareReply.empty()) {
-            const Bytes reply(m_config.firmwareReply.begin(), m_config.firmwareReply.end());
-            CSimSerialDevice* device = item.device;
-            if (m_config.replyDelayMs == 0) {
-                device->QueueReply(reply);
-                continue;
-            }
-            std::weak_ptr<CVirtualAdapter*> weak = m_self;
-            const std::uint64_t epoch = m_portEpoch;
-            m_machine.clock.Schedule(m_config.replyDelayMs, [weak, epoch, device, reply] {
-                auto self = weak.lock();
-                if (self && (*self)->m_portEpoch == epoch) {
-                    device->QueueReply(reply);
-                }
-            });
+            Reply(item.path);
         }
         // Any other byte means nothing to the adapter.
     }
+}
+
+void CVirtualAdapter::Reply(const std::string& path) {
+    const Bytes reply(m_config.firmwareReply.begin(), m_config.firmwareReply.end());
+    if (m_config.replyDelayMs == 0) {
+        if (CSimSerialDevice* device = m_machine.serial.FindDevice(path)) {
+            device->QueueReply(reply);
+        }
+        return;
+    }
+    if (!Reachable(m_config.replyDelayMs)) {
+        return;
+    }
+    std::weak_ptr<CVirtualAdapter*> weak = m_self;
+    const std::uint64_t epoch = m_portEpoch;
+    m_machine.clock.Schedule(m_config.replyDelayMs, [weak, epoch, path, reply] {
+        auto self = weak.lock();
+        if (!self || (*self)->m_portEpoch != epoch) {
+            return;
+        }
+        if (CSimSerialDevice* device = (*self)->m_machine.serial.FindDevice(path)) {
+            device->QueueReply(reply);
+        }
+    });
 }
 
 void CVirtualAdapter::TakeSwitch(std::uint8_t targetByte) {
@@ -247,8 +257,8 @@ void CVirtualAdapter::PlugIn() {
 void CVirtualAdapter::ShowPorts(bool present) {
     for (Interface& item : m_interfaces) {
         item.awaitingTarget = false;
-        if (item.device != nullptr) {
-            item.device->SetPresent(present);
+        if (CSimSerialDevice* device = m_machine.serial.FindDevice(item.path)) {
+            device->SetPresent(present);
         }
         m_machine.devices.SetPresent(item.deviceId, present);
     }
@@ -293,7 +303,14 @@ void CVirtualAdapter::EnterState(EAdapterState state) {
     m_changeAt = AdapterConfig::kNever;
 }
 
+bool CVirtualAdapter::Reachable(Millis delay) const {
+    return delay != AdapterConfig::kNever && delay <= AdapterConfig::kNever - m_machine.clock.Now();
+}
+
 void CVirtualAdapter::After(Millis delay, void (CVirtualAdapter::*action)()) {
+    if (!Reachable(delay)) {
+        return;  // stays in its state for good
+    }
     std::weak_ptr<CVirtualAdapter*> weak = m_self;
     const std::uint64_t epoch = m_epoch;
     m_changeAt = m_machine.clock.Now() + delay;
@@ -324,7 +341,7 @@ const CVirtualAdapter::Bytes& CVirtualAdapter::BytesReceived(WORD port) const {
 CSimSerialDevice* CVirtualAdapter::Port(WORD port) const {
     for (const Interface& item : m_interfaces) {
         if (item.port == port) {
-            return item.device;
+            return m_machine.serial.FindDevice(item.path);
         }
     }
     return nullptr;
@@ -339,7 +356,8 @@ std::string CVirtualAdapter::DriverKey(std::size_t i) const {
 }
 
 bool CVirtualAdapter::HasDisk(int target) const {
-    return target >= 0 && target < kTargetCount && (m_config.targetsWithoutDisk >> target & 1) == 0;
+    return target >= 0 && target < kTargetCount &&
+           ((m_config.targetsWithoutDisk >> target) & 1) == 0;
 }
 
 CVirtualAdapter::Bytes CVirtualAdapter::TargetContents(int target) {

@@ -157,12 +157,12 @@ private:
         std::string instanceKey;
         std::string driverKey;
         CSimDeviceList::DeviceId deviceId = 0;
-        CSimSerialDevice* device = nullptr;
         bool awaitingTarget = false;  // 'x' seen, target byte not yet
     };
 
     void Register();
     void OnPortBytes(std::size_t index, const Bytes& block);
+    void Reply(const std::string& path);
     void OnDriveCommand(const std::vector<std::uint8_t>& cdb);
     void TakeSwitch(std::uint8_t targetByte);
     void LeaveForMassStorage();
@@ -171,6 +171,8 @@ private:
     void ShowDrive(bool present);
     void UpdateUsbNode();
     void EnterState(EAdapterState state);
+    // Whether a delay from now ends within the clock's range.
+    bool Reachable(Millis delay) const;
     // Runs action after delay unless the state changes first.
     void After(Millis delay, void (CVirtualAdapter::*action)());
 

@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "app/admin_check.h"
 #include "discovery/com_port_finder.h"
 #include "tolvane_texts.h"
 
@@ -201,31 +202,7 @@ CVirtualPC::Millis CVirtualPC::RealElapsedMs() const {
 }
 
 bool CVirtualPC::HasAdministratorRights() {
-    // Full access to the key that holds the COM-port database, shown by
-    // reading the database through it; opening falls back to creating with
-    // the same rights, which a standard user is refused as well.
-    HKEY control = nullptr;
-    if (m_registry.RegOpenKeyExA(HKEY_LOCAL_MACHINE, kControl, 0, KEY_ALL_ACCESS, &control) !=
-        ERROR_SUCCESS) {
-        DWORD disposition = 0;
-        if (m_registry.RegCreateKeyExA(HKEY_LOCAL_MACHINE, kControl, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                       nullptr, &control, &disposition) != ERROR_SUCCESS) {
-            return false;
-        }
-    }
-    DWORD size = 0;
-    HKEY arbiter = nullptr;
-    if (m_registry.RegOpenKeyExA(control, "COM Name Arbiter", 0, KEY_ALL_ACCESS, &arbiter) ==
-        ERROR_SUCCESS) {
-        DWORD type = 0;
-        if (m_registry.RegQueryValueExA(arbiter, "ComDB", nullptr, &type, nullptr, &size) !=
-            ERROR_SUCCESS) {
-            size = 0;
-        }
-        m_registry.RegCloseKey(arbiter);
-    }
-    m_registry.RegCloseKey(control);
-    return size > 0;
+    return CheckAdministratorRights(m_registry);
 }
 
 // --- What happened -------------------------------------------------------

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,9 @@ struct SwitchCase {
     int target;
     bool writable;
 };
+void PrintTo(const SwitchCase& c, std::ostream* os) {
+    *os << "T=0x" << std::hex << int(c.targetByte);
+}
 class AdapterSwitchTest : public AdapterTest, public ::testing::WithParamInterface<SwitchCase> {};
 
 TEST_P(AdapterSwitchTest, LeavesTheBusOnlyAfterTheDelayAndShowsTheTarget) {
