@@ -227,7 +227,10 @@ BOOL CLinuxRawDiskApi::DeviceIoControl(HANDLE device, DWORD code, void* inBuffer
     PassThroughRequest request{};
     if (overlapped != nullptr || inBuffer == nullptr ||
         !ParsePassThroughRecord(layout, inBuffer, inSize, &request) || !IsNoDataRequest(request) ||
-        outBuffer == nullptr || outSize < layout.structSize ||
+        // Only the adapter's return command goes out: some no-data commands
+        // (FORMAT UNIT among them) destroy a disk without moving any data.
+        request.cdb[0] != kReturnCommandOpcode || outBuffer == nullptr ||
+        outSize < layout.structSize ||
         (request.senseInfoLength != 0 &&
          static_cast<std::uint64_t>(request.senseInfoOffset) + request.senseInfoLength > outSize)) {
         return Fail(ERROR_INVALID_PARAMETER);

@@ -175,6 +175,7 @@ TEST(LinuxRawDiskApi, DrivesAreTheUsbDisksAndOnlyNoDataRecordsAreSent) {
         {layout.offDataTransferLength, 1, size, size},  // a data phase
         {layout.offDataBuffer, 0x10, size, size},       // a data pointer
         {layout.offDataIn, 3, size, size},              // unknown direction
+        {layout.offCdb, 0x05, size, size},              // FF + 5 = 04, FORMAT UNIT
         {0, 0, size - 1, size},                         // sense area past the input
         {0, 0, size, size - 1},                         // ... or past the output
     };
