@@ -594,7 +594,13 @@ public:
         return true;
     }
     int Add(const T& value) override {
-        const std::uint32_t nIndex = GetSize();
+        CArrayBuffer<T>& buffer = *m_buffer;
+        const std::uint32_t nIndex = buffer.m_nCount;
+        if (m_buffer.GetRefCount() < 2 && buffer.m_nCapacity > nIndex) {
+            buffer.m_pData[nIndex] = value;
+            buffer.m_nCount = nIndex + 1;
+            return static_cast<int>(nIndex);
+        }
         return AddElements(1, &value) == 1 ? static_cast<int>(nIndex) : -1;
     }
     bool InsertEx(std::uint32_t nIndex, const T& value) override {

@@ -35,26 +35,6 @@ int CompareBytes(const char* pszA, const char* pszB) noexcept {
     return Sign(std::strcmp(pszA, pszB));
 }
 
-// ASCII lower-casing that leaves double-byte characters alone, for texts
-// that the locale mapping cannot take.
-CTextString LowerAscii(const char* psz, std::uint32_t nLength) {
-    CTextString result(psz, -1);
-    char* p = result.GetWritableBuffer(nLength);
-    if (p == nullptr) {
-        return result;
-    }
-    for (std::uint32_t i = 0; i < nLength; ++i) {
-        const unsigned char b = static_cast<unsigned char>(p[i]);
-        if (IsLeadByte932(b) && i + 1 < nLength) {
-            ++i;
-        } else if (b >= 'A' && b <= 'Z') {
-            p[i] = static_cast<char>(b - 'A' + 'a');
-        }
-    }
-    result.RecalcLength();
-    return result;
-}
-
 const char kReplacementUtf8[] = "\xEF\xBF\xBD";
 
 void AppendUtf8(std::string& out, std::uint32_t cp) {
@@ -102,6 +82,26 @@ bool DecodeChar(const char* p, std::size_t n, std::uint32_t& cp) {
 }
 
 #else
+
+// ASCII lower-casing that leaves double-byte characters alone, for texts
+// that the locale mapping cannot take.
+CTextString LowerAscii(const char* psz, std::uint32_t nLength) {
+    CTextString result(psz, -1);
+    char* p = result.GetWritableBuffer(nLength);
+    if (p == nullptr) {
+        return result;
+    }
+    for (std::uint32_t i = 0; i < nLength; ++i) {
+        const unsigned char b = static_cast<unsigned char>(p[i]);
+        if (IsLeadByte932(b) && i + 1 < nLength) {
+            ++i;
+        } else if (b >= 'A' && b <= 'Z') {
+            p[i] = static_cast<char>(b - 'A' + 'a');
+        }
+    }
+    result.RecalcLength();
+    return result;
+}
 
 // iconv descriptors are costly to open, and sorting compares many texts, so
 // each thread keeps its own pair.

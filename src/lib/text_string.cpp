@@ -141,7 +141,7 @@ CTextString& CTextString::Append(const char* psz) {
     return *this;
 }
 
-CTextString& CTextString::Append(char ch) {
+CTextString& CTextString::AppendChar(char ch) {
     if (ch != '\0') {
         AppendBytes(&ch, 1);
     }

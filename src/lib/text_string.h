@@ -97,7 +97,22 @@ public:
     void Empty() noexcept { Release(); }
 
     CTextString& Append(const char* psz);
-    CTextString& Append(char ch);
+    CTextString& Append(char ch) {
+        // Appending to a unique block with room is the common case of
+        // building text character by character; keep it inline.
+        if (ch != '\0' && !IsEmptyRecord()) {
+            STextHeader* pHeader = Header();
+            const std::uint32_t nLength = pHeader->nLength;
+            if (pHeader->nCount.load(std::memory_order_acquire) == 1 &&
+                pHeader->nCapacity > nLength + 1) {
+                m_psz[nLength] = ch;
+                m_psz[nLength + 1] = '\0';
+                pHeader->nLength = nLength + 1;
+                return *this;
+            }
+        }
+        return AppendChar(ch);
+    }
     CTextString& operator+=(const char* psz) { return Append(psz); }
     CTextString& operator+=(char ch) { return Append(ch); }
     CTextString& operator+=(const CTextString& s) { return Append(s.m_psz); }
@@ -159,6 +174,7 @@ private:
     static void ReleaseBlock(char* psz) noexcept;
     void Release() noexcept;
     void AppendBytes(const char* p, std::uint32_t n);
+    CTextString& AppendChar(char ch);
 
     char* m_psz;
 };
