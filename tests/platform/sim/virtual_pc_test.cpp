@@ -235,7 +235,10 @@ TEST(VirtualPc, LeakReportNamesWhatWasLeftOpenOrReleasedTwice) {
     pc.RawDisk().CloseHandle(drive);
     EXPECT_TRUE(pc.AllReleased()) << pc.LeakReport();
     pc.RawDisk().CloseHandle(drive);
-    EXPECT_EQ(pc.LeakReport(), "drive closes of bad handles: 1\n");
+    pc.Serial().CloseHandle(port);
+    EXPECT_EQ(pc.OpenResources().badReleases, 2u);
+    EXPECT_EQ(pc.LeakReport(),
+              "serial calls on bad or closed handles: 1\ndrive closes of bad handles: 1\n");
 }
 
 }  // namespace
