@@ -236,7 +236,9 @@ int CSerialPort::SendBytes(DWORD size, const BYTE* data) {
 }
 
 int CSerialPort::Receive(int size, void* buffer) {
-    if (size < 0 || (size > 0 && buffer == nullptr)) {
+    // A closed port fails here rather than handing the invalid handle to the
+    // platform layer.
+    if (!IsOpen() || size < 0 || (size > 0 && buffer == nullptr)) {
         return -1;
     }
     DWORD errors = 0;
@@ -256,6 +258,9 @@ int CSerialPort::Receive(int size, void* buffer) {
 }
 
 int CSerialPort::GetReceivableSize() {
+    if (!IsOpen()) {
+        return -1;
+    }
     DWORD errors = 0;
     COMSTAT stat{};
     if (!api.ClearCommError(handle, &errors, &stat)) {
@@ -281,6 +286,9 @@ int CSerialPort::CheckState() {
 }
 
 bool CSerialPort::Purge() {
+    if (!IsOpen()) {
+        return false;
+    }
     return api.PurgeComm(handle, kPurgeAll) != FALSE;
 }
 
