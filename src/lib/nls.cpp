@@ -272,6 +272,14 @@ std::string Cp932ToUtf8(const char* p, std::size_t nLength) {
             continue;
         }
         const std::size_t n = CharLength(p + i, nLength - i);
+        // Single bytes other than ASCII and half-width katakana (A1h-DFh)
+        // are no characters of the code page, whatever a platform's
+        // conversion table makes of them.
+        if (n == 1 && (b < 0xA1 || b > 0xDF)) {
+            out += kReplacementUtf8;
+            ++i;
+            continue;
+        }
         std::uint32_t cp = 0;
 #ifdef _WIN32
         const bool ok = DecodeChar(p + i, n, cp);
