@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# tmux-demo-test.sh TOLVANE
+# Drives the terminal dialog (TOLVANE --simulate) in a detached tmux pane of
+# a fixed size and reads the screen back: the dialog's controls and frame,
+# the switch to mass storage and back with their questions and results, the
+# field's range, a bracketed paste, the About box and the end by Escape.
+# Exits 0 when all is well, 1 on the first failure (with the screen), 77
+# when tmux is missing.
+set -euo pipefail
+
+bin=${1:?usage: tmux-demo-test.sh TOLVANE}
+if ! command -v tmux >/dev/null 2>&1; then
+  echo "SKIP: tmux is not installed (scripts/install-deps.sh installs it)"
+  exit 77
+fi
+bin=$(cd "$(dirname "$bin")" && pwd)/$(basename "$bin")
+
+work=$(mktemp -d)
+sock=$work/tmux.sock
+status=$work/status
+cleanup() {
+  tmux -S "$sock" kill-server >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+unset TMUX
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+
+# The pane runs the dialog, then leaves its exit code behind.
+cat >"$work/run.sh" <<RUN
+#!/bin/sh
+"$bin" --simulate
+echo \$? >"$status.tmp" && mv "$status.tmp" "$status"
+RUN
+chmod +x "$work/run.sh"
+
+t() { tmux -S "$sock" "$@"; }
+screen() { t capture-pane -p -t tolvane; }
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- screen ---"
+  screen 2>/dev/null || true
+  echo "--------------"
+  exit 1
+}
+
+# Polls the screen in short steps until it shows (or, with -n, no longer
+# shows) the text; gives up after 10 seconds.
+wait_for() {
+  local negate=0
+  if [ "$1" = -n ]; then negate=1; shift; fi
+  local text=$1
+  local deadline=$((SECONDS + 10))
+  while :; do
+    if screen | grep -qF -- "$text"; then
+      [ $negate -eq 0 ] && return 0
+    else
+      [ $negate -eq 1 ] && return 0
+    fi
+    if [ $SECONDS -ge $deadline ]; then
+      if [ $negate -eq 0 ]; then fail "never saw: $text"; else fail "did not go away: $text"; fi
+    fi
+    sleep 0.1
+  done
+}
+
+t -f /dev/null new-session -d -s tolvane -x 100 -y 30 "$work/run.sh"
+
+echo "start: the dialog and the virtual adapter"
+wait_for "ミルトパ マスストレージ ツール"
+wait_for "normal, COM3 COM4"
+for text in "┌ マスストレージ化 " "┌ 通常状態化 " "Target-SCSI-ID (0～6)" "[0 " \
+            "[x] 読み込み専用" "QUIT" "F1 / Alt+A:"; do
+  screen | grep -qF -- "$text" || fail "missing control: $text"
+done
+[ "$(screen | grep -c '\[ *実行 *\]')" -eq 2 ] || fail "expected two 実行 buttons"
+
+# Every row of the dialog, from the first group box to the bottom edge,
+# ends in the frame's right edge at the same column: where the program and
+# the terminal disagree about the width of a character, the edge shifts.
+frame=$(screen | sed -n '/┌ マスストレージ化/,/^ *└/p')
+widths=$(printf '%s\n' "$frame" | while IFS= read -r line; do
+  printf '%s' "$line" | wc -L
+done | sort -u)
+[ "$(printf '%s\n' "$widths" | wc -l)" -eq 1 ] || fail "ragged right edge (widths: $(echo $widths))"
+printf '%s\n' "$frame" | sed '$d' | grep -qv '│$' && fail "a dialog row does not end in its frame"
+printf '%s\n' "$frame" | tail -n1 | grep -q '┘$' || fail "the frame does not close"
+# The two group boxes share their right edge too.
+[ "$(screen | grep -F "┌ マスストレージ化" | wc -L)" -eq "$(screen | grep -F "┌ 通常状態化" | wc -L)" ] ||
+  fail "group boxes of different widths"
+
+echo "Enter: switch to mass storage"
+t send-keys -t tolvane Enter
+wait_for "ミルトパをマスストレージ化しますか？"
+screen | grep -qF "はい" || fail "no はい button"
+screen | grep -qF "いいえ" || fail "no いいえ button"
+t send-keys -t tolvane Enter # はい is the default button
+wait_for "ミルトパをマスストレージ化しました。"
+wait_for "mass storage, PhysicalDrive2 = target 0 (read-only)"
+t send-keys -t tolvane Enter # OK
+wait_for -n "ミルトパをマスストレージ化しました。"
+
+echo "Tab to the second 実行: back to the normal state"
+t send-keys -t tolvane Tab Tab Tab Enter
+wait_for "マスストレージ状態のミルトパを通常状態にしますか？"
+t send-keys -t tolvane Enter
+wait_for "ミルトパを通常状態にしました。"
+t send-keys -t tolvane Enter
+wait_for -n "ミルトパを通常状態にしました。"
+wait_for "normal, COM3 COM4"
+
+echo "the field: 9 is cut to 6, a paste keeps its digits, Up raises"
+t send-keys -t tolvane BTab 9 # Shift+Tab from the second 実行 to the field
+wait_for "[6 "
+t send-keys -t tolvane BSpace
+wait_for "[  "
+t set-buffer -b tolvane "a3b"
+t paste-buffer -p -d -b tolvane -t tolvane
+wait_for "[3 "
+t send-keys -t tolvane Up
+wait_for "[4 "
+
+echo "Alt+A: the About box"
+t send-keys -t tolvane M-a
+wait_for "Tolvane Version 1.0"
+screen | grep -qF "ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報" || fail "About box without its caption"
+t send-keys -t tolvane Escape
+wait_for -n "Tolvane Version 1.0"
+
+echo "Escape: the end"
+t send-keys -t tolvane Escape
+deadline=$((SECONDS + 10))
+while [ ! -f "$status" ]; do
+  [ $SECONDS -lt $deadline ] || fail "tolvane did not end on Escape"
+  sleep 0.1
+done
+code=$(cat "$status")
+[ "$code" = 0 ] || fail "tolvane ended with exit code $code"
+deadline=$((SECONDS + 10))
+until [ "$(t list-panes -t tolvane -F '#{pane_dead}' 2>/dev/null || echo 1)" = 1 ]; do
+  [ $SECONDS -lt $deadline ] || fail "the pane's process did not exit"
+  sleep 0.1
+done
+echo "PASS"
