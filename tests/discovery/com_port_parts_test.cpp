@@ -37,19 +37,6 @@ TEST(ComPortInfo, OrdersByPortOverTheWholeUnsignedRange) {
     // Copies share the texts.
     const CComPortInfo copy = high;
     EXPECT_EQ(copy.m_strDescription.GetRefCount(), 2);
-
-    CSharedArray<CComPortInfo> records;
-    for (WORD port : {40000, 7, 65535, 5, 7}) {
-        CComPortInfo info;
-        info.m_wPort = port;
-        records.Add(info);
-    }
-    ASSERT_TRUE(records.Sort(ZRK::GetDefaultComparator<CComPortInfo>(), false, false));
-    std::vector<WORD> ports;
-    for (std::uint32_t i = 0; i < records.GetSize(); ++i) {
-        ports.push_back(records.At(i).m_wPort);
-    }
-    EXPECT_EQ(ports, (std::vector<WORD>{5, 7, 7, 40000, 65535}));
 }
 
 TEST(ComPortHelpers, IndexOfSearchesFromTheStartIndex) {
