@@ -99,7 +99,7 @@ TEST_F(ComPortFinderTest, PortsComeInAscendingOrderWithTheirDeviceDetails) {
     EXPECT_EQ(all.At(2).m_wVendorId, kVid);
     EXPECT_EQ(all.At(2).m_wProductId, kPid);
 
-    EXPECT_EQ(m_devices.LastClassDevsFlags(), DIGCF_PRESENT | DIGCF_ALLCLASSES);
+    EXPECT_EQ(m_devices.LastClassDevsFlags(), static_cast<DWORD>(DIGCF_PRESENT | DIGCF_ALLCLASSES));
     EXPECT_FALSE(m_devices.LastClassDevsHadGuid());
     EXPECT_FALSE(m_devices.LastClassDevsHadEnumerator());
 }
