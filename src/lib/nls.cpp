@@ -23,8 +23,6 @@ namespace ZRK {
 
 namespace {
 
-constexpr unsigned kCodePage = 932;
-
 int Sign(int n) noexcept {
     return n < 0 ? -1 : (n > 0 ? 1 : 0);
 }
@@ -68,6 +66,8 @@ std::size_t CharLength(const char* p, std::size_t n) noexcept {
 }
 
 #ifdef _WIN32
+
+constexpr unsigned kCodePage = 932;
 
 // One character (1 or 2 bytes) to UTF-16; false when it is not valid.
 bool DecodeChar(const char* p, std::size_t n, std::uint32_t& cp) {

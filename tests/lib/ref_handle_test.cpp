@@ -58,7 +58,8 @@ TEST(RefHandleTest, AssignmentRules) {
     int nSecond = 0;
     CRefHandle<CBase> a(new CBase(&nFirst));
     CRefHandle<CBase> b(new CBase(&nSecond));
-    a = a;  // same record: nothing happens
+    CRefHandle<CBase>& alias = a;
+    a = alias;  // same record: nothing happens
     EXPECT_EQ(a.GetRefCount(), 1);
     a = b;  // a's old object goes
     EXPECT_EQ(nFirst, 1);
