@@ -27,6 +27,8 @@ stop_server() {
   "$TOLVANE_WINESERVER" -w >/dev/null 2>&1 || true
 }
 trap stop_server EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 # A stale server from an interrupted run would hold the old prefix state.
 stop_server
