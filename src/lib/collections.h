@@ -596,7 +596,7 @@ public:
     int Add(const T& value) override {
         CArrayBuffer<T>& buffer = *m_buffer;
         const std::uint32_t nIndex = buffer.m_nCount;
-        if (m_buffer.GetRefCount() < 2 && buffer.m_nCapacity > nIndex) {
+        if (m_buffer.GetRefCount() < 2 && buffer.m_nCapacity > nIndex && nIndex < kMaxElements) {
             buffer.m_pData[nIndex] = value;
             buffer.m_nCount = nIndex + 1;
             return static_cast<int>(nIndex);
