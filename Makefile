@@ -28,8 +28,11 @@ bench: deps
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
+# The terminal dialog on the virtual PC (a virtual adapter in real time).
 demo: deps
-	@echo "The demo comes with the terminal front-end; it is not built yet."
+	cmake --preset debug
+	cmake --build --preset debug -j $(JOBS) --target tolvane
+	build/debug/src/platform/linux/tolvane --simulate
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

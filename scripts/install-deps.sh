@@ -12,6 +12,8 @@ packages=(
   # ImageMagick's import take the dialog's screenshot.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
   xvfb fonts-ipafont-gothic imagemagick
+  # The terminal dialog (ncursesw) and its test, which drives it in tmux.
+  libncurses-dev tmux
 )
 
 missing=()

@@ -27,10 +27,11 @@ trap cleanup EXIT
 unset TMUX
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
-# The pane runs the dialog, then leaves its exit code behind.
+# The pane runs the dialog, then leaves its exit code behind. The time
+# limit ends a dialog left behind by a test that was itself killed.
 cat >"$work/run.sh" <<RUN
 #!/bin/sh
-"$bin" --simulate
+timeout --foreground 55 "$bin" --simulate
 echo \$? >"$status.tmp" && mv "$status.tmp" "$status"
 RUN
 chmod +x "$work/run.sh"

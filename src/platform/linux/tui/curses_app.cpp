@@ -459,6 +459,7 @@ void CCursesApp::Draw() {
     } else {
         if (m_dialogShown) {
             DrawDialog();
+            DrawHints();
         }
         for (const Layer& layer : m_layers) {
             if (layer.box != nullptr) {
@@ -467,7 +468,6 @@ void CCursesApp::Draw() {
                 DrawAboutBox(*layer.about);
             }
         }
-        DrawHints();
     }
     const bool caret = m_layers.empty() && m_cursorRow >= 0;
     curs_set(caret ? 1 : 0);
