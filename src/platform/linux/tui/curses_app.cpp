@@ -231,6 +231,20 @@ int PendingEndSignal() {
 
 // --- The application ---------------------------------------------------------
 
+// Keeps a box on the screen for its modal loop, and takes it off on every way
+// out, so that no drawing ever reaches a box that is gone.
+template <typename Layers, typename Layer>
+class CLayerScope {
+public:
+    CLayerScope(Layers& layers, Layer layer) : m_layers(layers) { m_layers.push_back(layer); }
+    ~CLayerScope() { m_layers.pop_back(); }
+    CLayerScope(const CLayerScope&) = delete;
+    CLayerScope& operator=(const CLayerScope&) = delete;
+
+private:
+    Layers& m_layers;
+};
+
 CCursesApp::CCursesApp(COperationHost& host, Sim::CVirtualPC* pc)
     : m_pc(pc),
       m_dialog(host, *this, *this,
@@ -246,10 +260,10 @@ int CCursesApp::Run() {
     m_dialog.Start();
     m_dialogShown = true;
     while (!m_dialog.IsEnded()) {
+        Idle();
         Draw();
         InputEvent event = ReadEvent();
         if (event.key == EKey::kIdle) {
-            Idle();
             continue;
         }
         if (event.key == EKey::kNone || event.key == EKey::kResize) {
@@ -271,13 +285,13 @@ int CCursesApp::Run() {
 
 int CCursesApp::MessageBox(const char* text, UINT type) {
     CMessageBoxModel box(text != nullptr ? text : "", type, m_width);
-    m_layers.push_back(Layer{&box, nullptr});
+    const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{&box, nullptr});
     int answer = CMessageBoxModel::AnswerWithoutUser(type);
     for (;;) {
+        Idle();
         Draw();
         InputEvent event = ReadEvent();
         if (event.key == EKey::kIdle) {
-            Idle();
             continue;
         }
         if (event.key == EKey::kMouse) {
@@ -290,18 +304,17 @@ int CCursesApp::MessageBox(const char* text, UINT type) {
             break;
         }
     }
-    m_layers.pop_back();
     return answer;
 }
 
 void CCursesApp::RunAboutBox() {
     CAboutBoxModel about;
-    m_layers.push_back(Layer{nullptr, &about});
+    const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{nullptr, &about});
     for (;;) {
+        Idle();
         Draw();
         InputEvent event = ReadEvent();
         if (event.key == EKey::kIdle) {
-            Idle();
             continue;
         }
         if (event.key == EKey::kMouse) {
@@ -314,7 +327,6 @@ void CCursesApp::RunAboutBox() {
             break;
         }
     }
-    m_layers.pop_back();
 }
 
 void CCursesApp::Bell() {
