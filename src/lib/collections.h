@@ -517,11 +517,30 @@ template <typename T>
 class CArrayBuffer {
 public:
     CArrayBuffer() = default;
-    explicit CArrayBuffer(std::uint32_t nCapacity)
-        : m_nCapacity(nCapacity), m_pData(nCapacity != 0 ? new T[nCapacity]() : nullptr) {}
+    // nFilled: the leading slots that the caller overwrites at once. Plain
+    // element types leave those uninitialised to spare a pass over them;
+    // every other slot is value-initialised (zero, or a constructed empty
+    // element).
+    explicit CArrayBuffer(std::uint32_t nCapacity, std::uint32_t nFilled = 0)
+        : m_nCapacity(nCapacity), m_pData(Allocate(nCapacity, nFilled)) {}
     virtual ~CArrayBuffer() { delete[] m_pData; }
     CArrayBuffer(const CArrayBuffer&) = delete;
     CArrayBuffer& operator=(const CArrayBuffer&) = delete;
+
+    static T* Allocate(std::uint32_t nCapacity, std::uint32_t nFilled) {
+        if (nCapacity == 0) {
+            return nullptr;
+        }
+        if constexpr (std::is_trivially_default_constructible<T>::value &&
+                      std::is_trivially_copyable<T>::value) {
+            T* p = new T[nCapacity];
+            const std::uint32_t nSkip = std::min(nFilled, nCapacity);
+            std::fill(p + nSkip, p + nCapacity, T());
+            return p;
+        } else {
+            return new T[nCapacity]();
+        }
+    }
 
     CSectionSync m_lock;
     std::uint32_t m_nCapacity = 0;
@@ -678,7 +697,8 @@ public:
         }
         // Old and new elements go into the new storage in one step; the old
         // buffer (which pData may point into) lives until it is replaced.
-        std::unique_ptr<CArrayBuffer<T>> pNew(new CArrayBuffer<T>(StorageFor(nSize + nCount)));
+        std::unique_ptr<CArrayBuffer<T>> pNew(
+            new CArrayBuffer<T>(StorageFor(nSize + nCount), nSize + nCount));
         {
             CLockGuard guard(&buffer.m_lock);
             std::copy(buffer.m_pData, buffer.m_pData + nSize, pNew->m_pData);
@@ -712,7 +732,7 @@ public:
             return -1;
         }
         std::unique_ptr<CArrayBuffer<T>> pNew(
-            nCount == 0 ? new CArrayBuffer<T> : new CArrayBuffer<T>(StorageFor(nCount)));
+            nCount == 0 ? new CArrayBuffer<T> : new CArrayBuffer<T>(StorageFor(nCount), nCount));
         CopyIn(pNew->m_pData, pData, nCount);
         pNew->m_nCount = nCount;
         Install(std::move(pNew));
@@ -785,7 +805,7 @@ private:
                 return;
             }
             const std::uint32_t nCount = buffer.m_nCount;
-            pNew.reset(new CArrayBuffer<T>(nCount == 0 ? 0 : StorageFor(nCount)));
+            pNew.reset(new CArrayBuffer<T>(nCount == 0 ? 0 : StorageFor(nCount), nCount));
             std::copy(buffer.m_pData, buffer.m_pData + nCount, pNew->m_pData);
             pNew->m_nCount = nCount;
         }
