@@ -46,22 +46,26 @@ static_assert(kSystemLayout.recordSize == 76, "32-bit request record is 76 bytes
 static_assert(sizeof(static_cast<Spt*>(nullptr)->Cdb) == Tolvane::kCdbSize,
               "the CDB field holds the 16-byte return command");
 
+constexpr bool SameLayout(const Tolvane::PassThroughLayout& a,
+                          const Tolvane::PassThroughLayout& b) {
+    return a.pointerWidth == b.pointerWidth && a.offLength == b.offLength &&
+           a.offScsiStatus == b.offScsiStatus && a.offPathId == b.offPathId &&
+           a.offTargetId == b.offTargetId && a.offLun == b.offLun &&
+           a.offCdbLength == b.offCdbLength && a.offSenseInfoLength == b.offSenseInfoLength &&
+           a.offDataIn == b.offDataIn && a.offDataTransferLength == b.offDataTransferLength &&
+           a.offTimeOutValue == b.offTimeOutValue && a.offDataBuffer == b.offDataBuffer &&
+           a.offSenseInfoOffset == b.offSenseInfoOffset && a.offCdb == b.offCdb &&
+           a.structSize == b.structSize && a.recordSize == b.recordSize;
+}
+
 }  // namespace
 
 Tolvane::PassThroughLayout SystemPassThroughLayout() {
     return kSystemLayout;
 }
 
-bool MatchesSystemPassThroughLayout(const Tolvane::PassThroughLayout& l) {
-    const Tolvane::PassThroughLayout& s = kSystemLayout;
-    return l.pointerWidth == s.pointerWidth && l.offLength == s.offLength &&
-           l.offScsiStatus == s.offScsiStatus && l.offPathId == s.offPathId &&
-           l.offTargetId == s.offTargetId && l.offLun == s.offLun &&
-           l.offCdbLength == s.offCdbLength && l.offSenseInfoLength == s.offSenseInfoLength &&
-           l.offDataIn == s.offDataIn && l.offDataTransferLength == s.offDataTransferLength &&
-           l.offTimeOutValue == s.offTimeOutValue && l.offDataBuffer == s.offDataBuffer &&
-           l.offSenseInfoOffset == s.offSenseInfoOffset && l.offCdb == s.offCdb &&
-           l.structSize == s.structSize && l.recordSize == s.recordSize;
+bool MatchesSystemPassThroughLayout(const Tolvane::PassThroughLayout& layout) {
+    return SameLayout(layout, kSystemLayout);
 }
 
 }  // namespace ZRK
