@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/sim/sim_device_list.h"
@@ -19,19 +20,25 @@ using Tolvane::Sim::CSimRegistry;
 using Tolvane::Sim::ERegCall;
 using ZRK::CComPortFinder;
 using ZRK::CComPortInfo;
+using ZRK::CRegistryTreeWalker;
 using ZRK::CSharedArray;
+using Ports = std::vector<WORD>;
 
 const std::string kEnum = "SYSTEM\\CurrentControlSet\\Enum";
 const char kAdapterId[] = "USB\\VID_04D8&PID_E6B2&MI_00";
 constexpr WORD kVid = 0x04D8;
 constexpr WORD kPid = 0xE6B2;
 
-std::vector<WORD> ToVector(const CSharedArray<WORD>& a) {
-    std::vector<WORD> v;
+Ports ToVector(const CSharedArray<WORD>& a) {
+    Ports v;
     for (std::uint32_t i = 0; i < a.GetSize(); ++i) {
         v.push_back(a.At(i));
     }
     return v;
+}
+
+CSimDeviceList::Bytes BytesOf(const std::string& s) {
+    return CSimDeviceList::Bytes(s.begin(), s.end());
 }
 
 class ComPortFinderTest : public ::testing::Test {
@@ -62,14 +69,15 @@ protected:
         AddPortInstance(instance, portName, driver);
         return m_devices.AddDevice(driver, "Serial " + portName, "Maker", hardwareIds);
     }
-    std::vector<WORD> Find(WORD vid = kVid, WORD pid = kPid) {
-        return ToVector(ZRK::FindUsbComPorts(m_apis, vid, pid));
-    }
-    // The finder on its own over the Enum section, for its two lists.
-    CSharedArray<CComPortInfo> Collect(CComPortFinder& finder) {
+    Ports Find() { return ToVector(ZRK::FindUsbComPorts(m_apis, kVid, kPid)); }
+    CSharedArray<CComPortInfo> All() { return ZRK::EnumComPorts(m_apis); }
+    // The finder on its own over the Enum section: the port numbers it took
+    // from the tree, present or not.
+    Ports Collect(CComPortFinder& finder) {
         ZRK::CRegistryAccessor accessor(m_registry, HKEY_LOCAL_MACHINE,
                                         KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS);
-        return finder.Collect(ZRK::CSection(&accessor, kEnum.c_str()));
+        finder.Collect(ZRK::CSection(&accessor, kEnum.c_str()));
+        return ToVector(finder.GetPortNumbers());
     }
 
     CSimRegistry m_registry;
@@ -79,31 +87,6 @@ protected:
 
 // --- Joining the registry with the present devices ---------------------------
 
-TEST_F(ComPortFinderTest, PortsComeInAscendingOrderWithTheirDeviceDetails) {
-    AddPort("USB\\VID_04D8&PID_E6B2&MI_00\\6&1", "COM7", "{4d36e978}\\0007",
-            {"USB\\VID_04D8&PID_E6B2&REV_0100&MI_00", "USB\\VID_04D8&PID_E6B2&MI_00"});
-    AddPort("USB\\VID_04D8&PID_E6B2&MI_02\\6&2", "COM5", "{4d36e978}\\0005", {kAdapterId});
-    AddPort("ACPI\\PNP0501\\1", "COM1", "{4d36e978}\\0001", {"ACPI\\PNP0501", "*PNP0501"});
-
-    EXPECT_EQ(Find(), (std::vector<WORD>{5, 7}));
-
-    const CSharedArray<CComPortInfo> all = ZRK::EnumComPorts(m_apis);
-    ASSERT_EQ(all.GetSize(), 3u);
-    EXPECT_EQ(all.At(0).m_wPort, 1);
-    EXPECT_EQ(all.At(0).m_wVendorId, 0);
-    EXPECT_EQ(all.At(0).m_wProductId, 0);
-    EXPECT_EQ(all.At(1).m_wPort, 5);
-    EXPECT_STREQ(all.At(1).m_strDescription, "Serial COM5");
-    EXPECT_STREQ(all.At(1).m_strManufacturer, "Maker");
-    EXPECT_EQ(all.At(2).m_wPort, 7);
-    EXPECT_EQ(all.At(2).m_wVendorId, kVid);
-    EXPECT_EQ(all.At(2).m_wProductId, kPid);
-
-    EXPECT_EQ(m_devices.LastClassDevsFlags(), static_cast<DWORD>(DIGCF_PRESENT | DIGCF_ALLCLASSES));
-    EXPECT_FALSE(m_devices.LastClassDevsHadGuid());
-    EXPECT_FALSE(m_devices.LastClassDevsHadEnumerator());
-}
-
 TEST_F(ComPortFinderTest, OnlyDevicesInBothTheRegistryAndThePresentListCount) {
     AddPort("USB\\A\\1", "COM3", "{c}\\0003", {kAdapterId});
     // Known to the registry, unplugged.
@@ -111,66 +94,58 @@ TEST_F(ComPortFinderTest, OnlyDevicesInBothTheRegistryAndThePresentListCount) {
     ASSERT_TRUE(m_devices.SetPresent(unplugged, false));
     // Present with the right IDs, but no port in the registry for its driver.
     m_devices.AddDevice("{c}\\0009", "Stray", "", {kAdapterId});
-    // The registry has an instance whose driver key differs in letter case
-    // from the device's: the join is case-sensitive.
+    // The join on the driver key is case-sensitive.
     AddPortInstance("USB\\A\\3", "COM6", "{C}\\0006");
     m_devices.AddDevice("{c}\\0006", "", "", {kAdapterId});
+    // An instance without "Driver" and a device with an empty driver key
+    // must not be taken for one another.
+    ASSERT_TRUE(m_registry.SetString(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\A\\4\\Device Parameters",
+                                     "PortName", "COM8"));
+    ASSERT_TRUE(
+        m_devices.SetPropertyText(m_devices.AddDevice("", "", "", {kAdapterId}), SPDRP_DRIVER, ""));
+    EXPECT_EQ(Find(), (Ports{3}));
 
-    EXPECT_EQ(Find(), (std::vector<WORD>{3}));
-
-    // The virtual PC plugs the interface back in: the next call sees it.
+    // Plugged back in: the next call sees it.
     ASSERT_TRUE(m_devices.SetPresent(unplugged, true));
-    EXPECT_EQ(Find(), (std::vector<WORD>{3, 4}));
+    EXPECT_EQ(Find(), (Ports{3, 4}));
     ASSERT_TRUE(m_devices.RemoveDevice(unplugged));
-    EXPECT_EQ(Find(), (std::vector<WORD>{3}));
+    // Two devices on one port give the number twice.
+    AddPort("USB\\B\\1", "COM3", "{c}\\0013", {kAdapterId});
+    EXPECT_EQ(Find(), (Ports{3, 3}));
 }
 
-TEST_F(ComPortFinderTest, TwoDevicesOnOnePortGiveTheNumberTwice) {
-    AddPort("USB\\A\\1", "COM4", "{c}\\0001", {kAdapterId});
-    AddPort("USB\\B\\1", "COM4", "{c}\\0002", {kAdapterId});
-    EXPECT_EQ(Find(), (std::vector<WORD>{4, 4}));
-}
-
-TEST_F(ComPortFinderTest, NothingToFindGivesAnEmptyListWithoutAsking) {
-    // No Enum key at all: no port, and the device list is never asked.
+TEST_F(ComPortFinderTest, NothingFoundGivesAnEmptyListAndEveryDeviceSetIsReleased) {
+    // No Enum key at all: the device list is never asked.
     EXPECT_TRUE(Find().empty());
     EXPECT_EQ(m_devices.Counts().getClassDevs, 0u);
-
-    // Ports in the registry but none of the requested IDs.
+    // Ports in the registry, none of the requested IDs.
     AddPort("ACPI\\PNP0501\\1", "COM1", "{c}\\0001", {"ACPI\\PNP0501"});
     EXPECT_TRUE(Find().empty());
-    EXPECT_EQ(m_devices.Counts().getClassDevs, 1u);
     EXPECT_EQ(m_devices.Counts().destroyList, 1u);
 
-    // Enum cannot be opened with the finder's rights.
-    ASSERT_TRUE(m_registry.DenyAccess(HKEY_LOCAL_MACHINE, kEnum, KEY_ENUMERATE_SUB_KEYS));
+    AddPort("USB\\A\\3", "COM3", "{c}\\0003", {kAdapterId});
+    AddPort("USB\\A\\2", "COM2", "{c}\\0002", {kAdapterId});
     m_devices.ResetCounts();
-    EXPECT_TRUE(ZRK::EnumComPorts(m_apis).GetSize() == 0);
-    EXPECT_EQ(m_devices.Counts().getClassDevs, 0u);
-}
-
-TEST_F(ComPortFinderTest, DeviceSetIsReleasedOnEveryPath) {
-    AddPort("USB\\A\\1", "COM3", "{c}\\0003", {kAdapterId});
-
     // The set could not be made: nothing listed, nothing to destroy.
     m_devices.FailGetClassDevs(true);
     EXPECT_TRUE(Find().empty());
     EXPECT_EQ(m_devices.Counts().destroyList, 0u);
     m_devices.FailGetClassDevs(false);
-
     // Listing fails at once: the set is destroyed all the same.
     m_devices.FailEnumFrom(0, ERROR_GEN_FAILURE);
     EXPECT_TRUE(Find().empty());
     EXPECT_EQ(m_devices.Counts().destroyList, 1u);
+    // Listing breaks off half way: what came before counts.
+    m_devices.FailEnumFrom(2, ERROR_GEN_FAILURE);
+    EXPECT_EQ(Find(), (Ports{3}));
     m_devices.HealEnum();
+    EXPECT_EQ(Find(), (Ports{2, 3}));
 
-    // Listing breaks off after the first device: what came before counts.
-    AddPort("USB\\A\\2", "COM2", "{c}\\0002", {kAdapterId});
-    m_devices.FailEnumFrom(1, ERROR_GEN_FAILURE);
-    EXPECT_EQ(Find(), (std::vector<WORD>{3}));
-    m_devices.HealEnum();
-    EXPECT_EQ(Find(), (std::vector<WORD>{2, 3}));
-    // TearDown checks that every set was destroyed exactly once.
+    // Enum cannot be opened with the finder's rights.
+    ASSERT_TRUE(m_registry.DenyAccess(HKEY_LOCAL_MACHINE, kEnum, KEY_ENUMERATE_SUB_KEYS));
+    m_devices.ResetCounts();
+    EXPECT_EQ(All().GetSize(), 0u);
+    EXPECT_EQ(m_devices.Counts().getClassDevs, 0u);
 }
 
 // A finder whose lists fall out of step, so that the port lookup throws
@@ -198,55 +173,33 @@ TEST_F(ComPortFinderTest, ALookupPastThePortListThrowsAndStillReleasesTheSet) {
 
 // --- Which keys are port keys -------------------------------------------------
 
-TEST_F(ComPortFinderTest, DeviceParametersKeysFollowTheirRules) {
-    // Without "PortName" the key is walked into; a deeper one with a port
-    // name is still found.
+TEST_F(ComPortFinderTest, PortKeysAndTheNumbersTheirNamesGive) {
+    // "Device Parameters" without "PortName", or in another letter case, is
+    // walked into; a deeper one with a port name is still found.
     ASSERT_TRUE(m_registry.SetString(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\A\\1\\Device Parameters",
                                      "Other", "x"));
-    AddPortInstance("USB\\A\\1\\Device Parameters\\Sub", "COM11", "{c}\\0011");
-    // Another letter case is not recognised, and is walked into.
+    AddPortInstance("USB\\A\\1\\Device Parameters\\Sub", "COM11", "{c}\\11");
     ASSERT_TRUE(m_registry.SetString(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\B\\1\\device parameters",
                                      "PortName", "COM20"));
-    AddPortInstance("USB\\B\\1\\device parameters\\Inner", "COM12", "{c}\\0012");
-    // A recognised key is not walked into, and ends its instance's listing:
-    // the keys after it are not visited.
-    AddPortInstance("USB\\C\\1", "COM13", "{c}\\0013");
-    AddPortInstance("USB\\C\\1\\Device Parameters\\Nested", "COM21", "{c}\\0021");
-    AddPortInstance("USB\\C\\1\\Later", "COM22", "{c}\\0022");
-    // LPT1 and com3 record nothing, yet end the listing all the same.
-    AddPortInstance("LPTENUM\\P\\1", "LPT1", "{c}\\0031");
-    AddPortInstance("LPTENUM\\P\\1\\Later", "COM23", "{c}\\0023");
-    AddPortInstance("USB\\D\\1", "com3", "{c}\\0032");
-    AddPortInstance("USB\\D\\1\\Later", "COM24", "{c}\\0024");
-
-    CComPortFinder finder(m_devices);
-    Collect(finder);
-    EXPECT_EQ(ToVector(finder.GetPortNumbers()), (std::vector<WORD>{11, 12, 13}));
-    ASSERT_EQ(finder.GetDriverKeys().GetSize(), 3u);
-    EXPECT_STREQ(finder.GetDriverKeys().At(0), "{c}\\0011");
-    EXPECT_STREQ(finder.GetDriverKeys().At(2), "{c}\\0013");
-    EXPECT_EQ(finder.GetDepth(), 0);
-}
-
-TEST_F(ComPortFinderTest, PortNamesAreReadAsTheNumberAfterCom) {
-    struct Case {
-        const char* name;
-        WORD port;
+    AddPortInstance("USB\\B\\1\\device parameters\\Inner", "COM12", "{c}\\12");
+    // A port key is not walked into and ends its instance's listing, even
+    // when its name (LPT1, com3) records nothing.
+    for (const std::string name : {"COM13", "LPT1", "com3"}) {
+        AddPortInstance("USB\\C\\" + name, name, "{c}\\" + name);
+        AddPortInstance("USB\\C\\" + name + "\\Device Parameters\\Nested", "COM21", "{c}\\21");
+        AddPortInstance("USB\\C\\" + name + "\\Later", "COM22", "{c}\\22");
+    }
+    Ports expected = {11, 12, 13};
+    const std::pair<const char*, WORD> names[] = {
+        {"COM", 0},      {"COM3x", 3},      {"COMX", 0},
+        {"COM65537", 1}, {"COM-1", 0xFFFF}, {"COM4294967297", 0xFFFF},
     };
-    const Case cases[] = {
-        {"COM10", 10},     {"COM", 0},      {"COM3x", 3},
-        {"COMX", 0},       {"COM65537", 1}, {"COM4294967297", 0xFFFF},
-        {"COM-1", 0xFFFF},
-    };
-    std::vector<WORD> expected;
-    int n = 0;
-    for (const Case& c : cases) {
-        const std::string driver = "{c}\\" + std::to_string(++n);
-        AddPortInstance("USB\\X\\" + std::to_string(n), c.name, driver);
-        expected.push_back(c.port);
+    for (const auto& [name, port] : names) {
+        AddPortInstance("USB\\X\\" + std::string(name), name, "{c}\\X");
+        expected.push_back(port);
     }
     // A port name stored without its terminating zero is read to the end of
-    // its data, no further.
+    // its data, no further; this instance has no "Driver" value.
     ASSERT_TRUE(m_registry.SetValue(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\Y\\1\\Device Parameters",
                                     "PortName", REG_SZ, {'C', 'O', 'M', '8'}));
     expected.push_back(8);
@@ -255,183 +208,132 @@ TEST_F(ComPortFinderTest, PortNamesAreReadAsTheNumberAfterCom) {
                                     "PortName", 9));
 
     CComPortFinder finder(m_devices);
-    Collect(finder);
-    EXPECT_EQ(ToVector(finder.GetPortNumbers()), expected);
-    // The instance without a "Driver" value has the empty driver key.
-    ASSERT_EQ(finder.GetDriverKeys().GetSize(), expected.size());
-    EXPECT_TRUE(finder.GetDriverKeys().At(7).IsEmpty());
-}
-
-TEST_F(ComPortFinderTest, AnEmptyDriverKeyJoinsNothing) {
-    // An instance without "Driver" and a present device with an empty
-    // driver property must not be taken for one another.
-    ASSERT_TRUE(m_registry.SetString(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\A\\1\\Device Parameters",
-                                     "PortName", "COM6"));
-    const auto id = m_devices.AddDevice("", "", "", {kAdapterId});
-    ASSERT_TRUE(m_devices.SetPropertyText(id, SPDRP_DRIVER, ""));
-    EXPECT_TRUE(Find().empty());
+    EXPECT_EQ(Collect(finder), expected);
+    const auto& drivers = finder.GetDriverKeys();
+    ASSERT_EQ(drivers.GetSize(), expected.size());
+    EXPECT_STREQ(drivers.At(0), "{c}\\11");
+    EXPECT_STREQ(drivers.At(2), "{c}\\COM13");
+    EXPECT_TRUE(drivers.At(drivers.GetSize() - 1).IsEmpty());
 }
 
 // --- Device properties ----------------------------------------------------------
 
-TEST_F(ComPortFinderTest, HardwareIdsAreParsedFromTheFirstStringOnly) {
-    struct Case {
-        std::vector<std::string> ids;
-        WORD vid;
-        WORD pid;
+TEST_F(ComPortFinderTest, PortsOfTheRequestedIdsComeInAscendingOrderWithTheirDetails) {
+    // Only the first hardware ID counts; "vid_" and "pid_" are each looked
+    // for from its start, and give what hexadecimal digits follow, four at
+    // most.
+    const std::tuple<WORD, std::vector<std::string>, WORD, WORD> cases[] = {
+        {7, {"USB\\VID_04D8&PID_E6B2&REV_0100&MI_00", kAdapterId}, kVid, kPid},
+        {5, {"usb\\pid_e6b2&vid_04d8"}, kVid, kPid},
+        {1, {"ACPI\\PNP0501", "*PNP0501"}, 0, 0},
+        {2, {"USB\\VID_4D8&PID_E6B"}, 0x04D8, 0x0E6B},
+        {3, {"USB\\VID_&PID_"}, 0, 0},
+        {4, {"USB\\VID_04D8E6B2"}, kVid, 0},
+        {6, {"ROOT\\PORTS", kAdapterId}, 0, 0},
+        {8, {"", kAdapterId}, 0, 0},
     };
-    const Case cases[] = {
-        {{"USB\\VID_04D8&PID_E6B2&MI_00"}, kVid, kPid},
-        {{"usb\\pid_e6b2&vid_04d8"}, kVid, kPid},  // each searched from the start
-        {{"ACPI\\PNP0501", "*PNP0501"}, 0, 0},
-        {{"USB\\VID_4D8&PID_E6B"}, 0x04D8, 0x0E6B},  // what digits there are
-        {{"USB\\VID_&PID_"}, 0, 0},
-        {{"USB\\VID_04D8E6B2"}, kVid, 0},  // at most four digits
-        {{"ROOT\\PORTS", "USB\\VID_04D8&PID_E6B2"}, 0, 0},
-        {{"", "USB\\VID_04D8&PID_E6B2"}, 0, 0},
-    };
-    int n = 0;
-    for (const Case& c : cases) {
-        ++n;
-        AddPort("USB\\X\\" + std::to_string(n), "COM" + std::to_string(n),
-                "{c}\\" + std::to_string(n), c.ids);
+    for (const auto& [port, ids, vid, pid] : cases) {
+        const std::string n = std::to_string(port);
+        AddPort("USB\\X\\" + n, "COM" + n, "{4d36e978}\\000" + n, ids);
     }
-    const CSharedArray<CComPortInfo> all = ZRK::EnumComPorts(m_apis);
+    EXPECT_EQ(Find(), (Ports{5, 7}));
+    const CSharedArray<CComPortInfo> all = All();
     ASSERT_EQ(all.GetSize(), std::size(cases));
-    for (std::uint32_t i = 0; i < all.GetSize(); ++i) {
-        SCOPED_TRACE(cases[i].ids.front());
-        EXPECT_EQ(all.At(i).m_wPort, i + 1);
-        EXPECT_EQ(all.At(i).m_wVendorId, cases[i].vid);
-        EXPECT_EQ(all.At(i).m_wProductId, cases[i].pid);
+    for (const auto& [port, ids, vid, pid] : cases) {
+        SCOPED_TRACE(ids.front());
+        EXPECT_EQ(all.At(port - 1u).m_wPort, port);
+        EXPECT_EQ(all.At(port - 1u).m_wVendorId, vid);
+        EXPECT_EQ(all.At(port - 1u).m_wProductId, pid);
     }
-    EXPECT_EQ(Find(), (std::vector<WORD>{1, 2}));
+    EXPECT_STREQ(all.At(4).m_strDescription, "Serial COM5");
+    EXPECT_STREQ(all.At(4).m_strManufacturer, "Maker");
+    EXPECT_EQ(m_devices.LastClassDevsFlags(), static_cast<DWORD>(DIGCF_PRESENT | DIGCF_ALLCLASSES));
+    EXPECT_FALSE(m_devices.LastClassDevsHadGuid());
 }
 
-TEST_F(ComPortFinderTest, PropertiesAreReadWithinTheBytesReturned) {
+TEST_F(ComPortFinderTest, PropertiesAreReadWithinTheBytesReturnedOrLeftEmpty) {
     // A description of exactly 200 bytes without a zero fills the buffer;
     // the 3-byte manufacturer read next (also without a zero) must not pick
-    // up the description's bytes behind it.
+    // up the description's bytes behind it. The hardware-ID list is 200
+    // bytes with no zero anywhere.
     const auto a = AddPort("USB\\A\\1", "COM1", "{c}\\0001", {});
     ASSERT_TRUE(
-        m_devices.SetPropertyBytes(a, SPDRP_DEVICEDESC, CSimDeviceList::Bytes(200, 'D'), REG_SZ));
+        m_devices.SetPropertyBytes(a, SPDRP_DEVICEDESC, BytesOf(std::string(200, 'D')), REG_SZ));
     ASSERT_TRUE(m_devices.SetPropertyBytes(a, SPDRP_MFG, {'A', 'B', 'C'}, REG_SZ));
-    // A hardware-ID list of exactly 200 bytes, no zero anywhere.
-    std::string id200 = kAdapterId;
-    id200.resize(200, 'Z');
-    ASSERT_TRUE(m_devices.SetPropertyBytes(
-        a, SPDRP_HARDWAREID, CSimDeviceList::Bytes(id200.begin(), id200.end()), REG_MULTI_SZ));
+    std::string id = kAdapterId;
+    id.resize(200, 'Z');
+    ASSERT_TRUE(m_devices.SetPropertyBytes(a, SPDRP_HARDWAREID, BytesOf(id), REG_MULTI_SZ));
     // Longer than the buffer: the property is unavailable.
     const auto b = AddPort("USB\\B\\1", "COM2", "{c}\\0002", {});
-    std::string id201 = kAdapterId;
-    id201.resize(201, 'Z');
-    ASSERT_TRUE(m_devices.SetPropertyMultiText(b, SPDRP_HARDWAREID, {id201}));
+    ASSERT_TRUE(m_devices.SetPropertyMultiText(b, SPDRP_HARDWAREID, {id + "Z"}));
     ASSERT_TRUE(
-        m_devices.SetPropertyBytes(b, SPDRP_DEVICEDESC, CSimDeviceList::Bytes(201, 'E'), REG_SZ));
+        m_devices.SetPropertyBytes(b, SPDRP_DEVICEDESC, BytesOf(std::string(201, 'E')), REG_SZ));
     // A driver key of 200 bytes without a zero still joins.
     const std::string driver200(200, 'K');
     AddPortInstance("USB\\C\\1", "COM3", driver200);
     const auto c = m_devices.AddDevice();
-    ASSERT_TRUE(m_devices.SetPropertyBytes(
-        c, SPDRP_DRIVER, CSimDeviceList::Bytes(driver200.begin(), driver200.end()), REG_SZ));
+    ASSERT_TRUE(m_devices.SetPropertyBytes(c, SPDRP_DRIVER, BytesOf(driver200), REG_SZ));
     ASSERT_TRUE(m_devices.SetPropertyMultiText(c, SPDRP_HARDWAREID, {kAdapterId}));
+    // Reads that fail leave their fields empty; a device whose driver key
+    // cannot be read is skipped.
+    const auto d = AddPort("USB\\D\\1", "COM4", "{c}\\0004", {kAdapterId});
+    ASSERT_TRUE(m_devices.FailProperty(d, SPDRP_DEVICEDESC, ERROR_GEN_FAILURE));
+    ASSERT_TRUE(m_devices.FailProperty(d, SPDRP_MFG, ERROR_GEN_FAILURE));
+    const auto e = AddPort("USB\\E\\1", "COM5", "{c}\\0005", {kAdapterId});
+    ASSERT_TRUE(m_devices.FailProperty(e, SPDRP_HARDWAREID, ERROR_GEN_FAILURE));
+    const auto f = AddPort("USB\\F\\1", "COM6", "{c}\\0006", {kAdapterId});
+    ASSERT_TRUE(m_devices.FailProperty(f, SPDRP_DRIVER, ERROR_GEN_FAILURE));
 
-    const CSharedArray<CComPortInfo> all = ZRK::EnumComPorts(m_apis);
-    ASSERT_EQ(all.GetSize(), 3u);
+    const CSharedArray<CComPortInfo> all = All();
+    ASSERT_EQ(all.GetSize(), 5u);
     EXPECT_EQ(all.At(0).m_strDescription.GetLength(), 200u);
     EXPECT_STREQ(all.At(0).m_strManufacturer, "ABC");
-    EXPECT_EQ(all.At(0).m_wVendorId, kVid);
-    EXPECT_EQ(all.At(0).m_wProductId, kPid);
     EXPECT_TRUE(all.At(1).m_strDescription.IsEmpty());
     EXPECT_EQ(all.At(1).m_wVendorId, 0);
-    EXPECT_EQ(all.At(1).m_wProductId, 0);
-    EXPECT_EQ(all.At(2).m_wPort, 3);
-    EXPECT_EQ(Find(), (std::vector<WORD>{1, 3}));
-}
-
-TEST_F(ComPortFinderTest, UnreadablePropertiesLeaveTheirFieldsEmpty) {
-    const auto a = AddPort("USB\\A\\1", "COM1", "{c}\\0001", {kAdapterId});
-    const auto b = AddPort("USB\\B\\1", "COM2", "{c}\\0002", {kAdapterId});
-    const auto c = AddPort("USB\\C\\1", "COM3", "{c}\\0003", {kAdapterId});
-    ASSERT_TRUE(m_devices.FailProperty(a, SPDRP_DEVICEDESC, ERROR_GEN_FAILURE));
-    ASSERT_TRUE(m_devices.FailProperty(a, SPDRP_MFG, ERROR_GEN_FAILURE));
-    ASSERT_TRUE(m_devices.FailProperty(b, SPDRP_HARDWAREID, ERROR_GEN_FAILURE));
-    ASSERT_TRUE(m_devices.FailProperty(c, SPDRP_DRIVER, ERROR_GEN_FAILURE));
-
-    const CSharedArray<CComPortInfo> all = ZRK::EnumComPorts(m_apis);
-    ASSERT_EQ(all.GetSize(), 2u);  // the device without a driver key is skipped
-    EXPECT_TRUE(all.At(0).m_strDescription.IsEmpty());
-    EXPECT_TRUE(all.At(0).m_strManufacturer.IsEmpty());
-    EXPECT_EQ(all.At(0).m_wVendorId, kVid);
-    EXPECT_STREQ(all.At(1).m_strDescription, "Serial COM2");
-    EXPECT_EQ(all.At(1).m_wVendorId, 0);
-    EXPECT_EQ(all.At(1).m_wProductId, 0);
+    EXPECT_TRUE(all.At(3).m_strDescription.IsEmpty());
+    EXPECT_TRUE(all.At(3).m_strManufacturer.IsEmpty());
+    EXPECT_STREQ(all.At(4).m_strDescription, "Serial COM5");
+    EXPECT_EQ(all.At(4).m_wVendorId, 0);
+    EXPECT_EQ(Find(), (Ports{1, 3, 4}));
 }
 
 // --- Damaged and unusual registry trees ----------------------------------------
 
-TEST_F(ComPortFinderTest, AKeyThatFailsHalfWayContributesNothing) {
-    AddPortInstance("USB\\A\\1", "COM1", "{c}\\0001");
-    AddPortInstance("USB\\A\\2", "COM2", "{c}\\0002");
-    AddPortInstance("USB\\B\\1", "COM3", "{c}\\0003");
-    AddPortInstance("USB\\C\\1", "COM4", "{c}\\0004");
-    // The listing of USB\A breaks after its first sub-key; USB\B cannot be
-    // opened at all.
-    ASSERT_TRUE(m_registry.InjectFailure(ERegCall::EnumKey, HKEY_LOCAL_MACHINE, kEnum + "\\USB\\A",
-                                         ERROR_REGISTRY_IO_FAILED, 1, CSimRegistry::kAlways));
-    ASSERT_TRUE(m_registry.DenyAccess(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\B", KEY_QUERY_VALUE));
-
-    CComPortFinder finder(m_devices);
-    Collect(finder);
-    EXPECT_EQ(ToVector(finder.GetPortNumbers()), (std::vector<WORD>{4}));
-}
-
-TEST_F(ComPortFinderTest, LongKeyAndValueNames) {
-    // The longest name the listing takes is 1023 bytes; such a key is walked
-    // like any other. A value name of 1024 bytes beside "PortName" does not
-    // disturb reading it.
+TEST_F(ComPortFinderTest, WhatCanBeReadOfUnusualAndDamagedTreesCounts) {
+    // 83h 5Ch is one double-byte character, not a path separator.
+    AddPortInstance("USB\\\x83\x5C\\1", "COM5", "{c}\\5");
+    // The longest name the listing takes is 1023 bytes; a 1024-byte value
+    // name beside "PortName" does not disturb reading it.
     const std::string name1023(1023, 'k');
-    AddPortInstance("USB\\" + name1023 + "\\1", "COM1", "{c}\\0001");
+    AddPortInstance("USB\\" + name1023 + "\\1", "COM1", "{c}\\1");
     ASSERT_TRUE(m_registry.SetString(HKEY_LOCAL_MACHINE,
                                      kEnum + "\\USB\\" + name1023 + "\\1\\Device Parameters",
                                      std::string(1024, 'v'), "COM99"));
+    // The listing of USB\A breaks after its first sub-key; USB\B cannot be
+    // opened at all: neither contributes anything.
+    AddPortInstance("USB\\A\\1", "COM2", "{c}\\2");
+    AddPortInstance("USB\\A\\2", "COM3", "{c}\\3");
+    AddPortInstance("USB\\B\\1", "COM4", "{c}\\4");
+    ASSERT_TRUE(m_registry.InjectFailure(ERegCall::EnumKey, HKEY_LOCAL_MACHINE, kEnum + "\\USB\\A",
+                                         ERROR_REGISTRY_IO_FAILED, 1, CSimRegistry::kAlways));
+    ASSERT_TRUE(m_registry.DenyAccess(HKEY_LOCAL_MACHINE, kEnum + "\\USB\\B", KEY_QUERY_VALUE));
+    // A 1024-byte name does not fit the listing's buffer: its parent
+    // contributes nothing, its siblings elsewhere are unaffected.
+    AddPortInstance("ROOT\\" + std::string(1024, 'k') + "\\1", "COM6", "{c}\\6");
+    AddPortInstance("ROOT\\PORTS\\1", "COM7", "{c}\\7");
+    // Port keys at the walk's deepest level are found; one level below, the
+    // walk stops without harm.
+    std::string deepest = "DEEP";
+    for (int i = 2; i < CRegistryTreeWalker::kMaxDepth; ++i) {
+        deepest += "\\L";
+    }
+    AddPortInstance(deepest, "COM8", "{c}\\8");
+    AddPortInstance("TOO" + deepest + "\\L", "COM9", "{c}\\9");
+
     CComPortFinder finder(m_devices);
-    Collect(finder);
-    EXPECT_EQ(ToVector(finder.GetPortNumbers()), (std::vector<WORD>{1}));
-
-    // A 1024-byte name does not fit the listing's buffer: the listing of its
-    // parent fails, and that parent contributes nothing. Its siblings'
-    // keys elsewhere are unaffected.
-    AddPortInstance("ROOT\\" + std::string(1024, 'k') + "\\1", "COM2", "{c}\\0002");
-    AddPortInstance("ROOT\\PORTS\\1", "COM3", "{c}\\0003");
-    AddPortInstance("ACPI\\PNP0501\\1", "COM4", "{c}\\0004");
-    Collect(finder);
-    EXPECT_EQ(ToVector(finder.GetPortNumbers()), (std::vector<WORD>{1, 4}));
-}
-
-TEST_F(ComPortFinderTest, DoubleByteNamesWithABackslashTrailByteAreWalked) {
-    // 83h 5Ch is one double-byte character, not a path separator.
-    AddPortInstance("USB\\\x83\x5C\\1", "COM5", "{c}\\0005");
-    m_devices.AddDevice("{c}\\0005", "", "", {kAdapterId});
-    EXPECT_EQ(Find(), (std::vector<WORD>{5}));
-}
-
-TEST_F(ComPortFinderTest, ATreeSeveralHundredLevelsDeep) {
-    // 450 levels below Enum: within the walk's reach, found at the bottom.
-    std::string deep = "USB";
-    for (int i = 0; i < 450; ++i) {
-        deep += "\\L";
-    }
-    AddPort(deep, "COM9", "{c}\\0009", {kAdapterId});
-    EXPECT_EQ(Find(), (std::vector<WORD>{9}));
-
-    // 1500 levels: the walk stops at its depth limit without harm and
-    // without losing what it found above it.
-    std::string deeper = "ROOT";
-    for (int i = 0; i < 1500; ++i) {
-        deeper += "\\M";
-    }
-    AddPort(deeper, "COM10", "{c}\\0010", {kAdapterId});
-    EXPECT_EQ(Find(), (std::vector<WORD>{9}));
+    EXPECT_EQ(Collect(finder), (Ports{5, 1, 8}));
+    m_devices.AddDevice("{c}\\5", "", "", {kAdapterId});
+    EXPECT_EQ(Find(), (Ports{5}));
 }
 
 }  // namespace
