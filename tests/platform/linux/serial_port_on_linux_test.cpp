@@ -1,14 +1,12 @@
 // The library's serial port over the Linux serial calls: the conversation
 // of the switch to mass storage, against a pseudo-terminal adapter.
 #include <chrono>
-#include <cstring>
 
 #include <gtest/gtest.h>
 
 #include "comm/serial_port.h"
+#include "fake_host.h"
 #include "platform/linux/linux_serial_api.h"
-#include "pty_adapter.h"
-#include "temp_tree.h"
 
 TEST(SerialPortOnLinux, VersionQueryThenTheAdapterLeaves) {
     TempTree t;

@@ -13,11 +13,11 @@ namespace Tolvane {
 namespace Tui {
 namespace {
 
-EKey Decoded(int result, std::uint32_t code) {
-    return DecodeKey(result, code).key;
+EKey Decoded(int result, int code) {
+    return DecodeKey(result, static_cast<std::uint32_t>(code)).key;
 }
 
-TEST(TuiInputTest, DecodesTheKeysTheDialogUses) {
+TEST(TuiInputTest, DecodesTheKeysTheDialogUsesAndPassesCharactersOn) {
     EXPECT_EQ(Decoded(OK, 9), EKey::kTab);
     EXPECT_EQ(Decoded(KEY_CODE_YES, KEY_BTAB), EKey::kBackTab);
     EXPECT_EQ(Decoded(OK, 13), EKey::kEnter);
@@ -33,23 +33,19 @@ TEST(TuiInputTest, DecodesTheKeysTheDialogUses) {
     EXPECT_EQ(Decoded(KEY_CODE_YES, KEY_F(1)), EKey::kAbout);
     EXPECT_EQ(Decoded(KEY_CODE_YES, KEY_RESIZE), EKey::kResize);
     EXPECT_EQ(Decoded(KEY_CODE_YES, KEY_MOUSE), EKey::kMouse);
-    EXPECT_EQ(Decoded(KEY_CODE_YES, static_cast<std::uint32_t>(PasteBeginKey())), EKey::kPaste);
-    // A paste end without its start, keys the dialog has no use for, and
-    // nothing at all.
-    EXPECT_EQ(Decoded(KEY_CODE_YES, static_cast<std::uint32_t>(PasteEndKey())), EKey::kNone);
+    EXPECT_EQ(Decoded(KEY_CODE_YES, PasteBeginKey()), EKey::kPaste);
+    // A paste end without its start, keys the dialog has no use for, nothing
+    // at all, and a code past Unicode (which must not wrap round to a digit).
+    EXPECT_EQ(Decoded(KEY_CODE_YES, PasteEndKey()), EKey::kNone);
     EXPECT_EQ(Decoded(KEY_CODE_YES, KEY_F(5)), EKey::kNone);
     EXPECT_EQ(Decoded(ERR, 0), EKey::kIdle);
-}
-
-TEST(TuiInputTest, PassesCharactersOnAsTheyAre) {
-    const InputEvent nine = DecodeKey(OK, '9');
-    EXPECT_EQ(nine.key, EKey::kChar);
-    EXPECT_EQ(nine.ch, L'9');
-    // Control characters go to the field, which judges them.
-    EXPECT_EQ(DecodeKey(OK, 22).ch, 22);
-    EXPECT_EQ(DecodeKey(OK, 0x30DF).ch, 0x30DF);
-    // Past Unicode: no character, so nothing can wrap round to a digit.
     EXPECT_EQ(Decoded(OK, 0x110030), EKey::kNone);
+    // Characters, control characters included, go to the field as they are.
+    for (std::uint32_t c : {std::uint32_t{'9'}, 22u, 0x30DFu}) {
+        const InputEvent event = DecodeKey(OK, c);
+        EXPECT_EQ(event.key, EKey::kChar);
+        EXPECT_EQ(static_cast<std::uint32_t>(event.ch), c);
+    }
 }
 
 TEST(TuiInputTest, PastedTextKeepsAsciiAndMarksTheRest) {
@@ -59,24 +55,17 @@ TEST(TuiInputTest, PastedTextKeepsAsciiAndMarksTheRest) {
 }
 
 TEST(TuiSpinRepeatTest, HeldKeyAcceleratesAsTheSpinsTable) {
-    CSpinRepeat repeat;
-    EXPECT_EQ(repeat.Press(true, 10000), -1);
-    std::uint64_t t = 10000;
-    int delta = 0;
     // Repeats every 50 ms: one step for two seconds, then 5, 10 and 50.
-    for (; t < 10000 + 1950; t += 50) {
-        delta = repeat.Press(true, t);
+    CSpinRepeat repeat;
+    std::uint64_t t = 10000;
+    for (const auto& [until, step] :
+         {std::pair{11950, -1}, {12000, -5}, {14000, -10}, {16000, -50}}) {
+        int delta = 0;
+        for (; t <= static_cast<std::uint64_t>(until); t += 50) {
+            delta = repeat.Press(true, t);
+        }
+        EXPECT_EQ(delta, step) << until;
     }
-    EXPECT_EQ(delta, -1);
-    EXPECT_EQ(repeat.Press(true, 12000), -5);
-    for (t = 12000; t < 14000; t += 500) {
-        repeat.Press(true, t);
-    }
-    EXPECT_EQ(repeat.Press(true, 14000), -10);
-    for (t = 14000; t < 16000; t += 500) {
-        repeat.Press(true, t);
-    }
-    EXPECT_EQ(repeat.Press(true, 16000), -50);
 }
 
 TEST(TuiSpinRepeatTest, APauseOrTheOtherArrowStartsAgain) {
@@ -85,8 +74,7 @@ TEST(TuiSpinRepeatTest, APauseOrTheOtherArrowStartsAgain) {
         repeat.Press(false, t);
     }
     EXPECT_EQ(repeat.Press(false, 2200), 5);
-    // The other arrow.
-    EXPECT_EQ(repeat.Press(true, 2300), -1);
+    EXPECT_EQ(repeat.Press(true, 2300), -1);  // the other arrow
     // Held again, then let go for longer than a repeat takes.
     for (std::uint64_t t = 2300; t <= 4400; t += 100) {
         repeat.Press(true, t);
@@ -101,15 +89,11 @@ TEST(TuiSpinRepeatTest, APauseOrTheOtherArrowStartsAgain) {
 TEST(TuiOptionsTest, ReadsTheCommandLine) {
     EXPECT_EQ(ParseCommandLine({}).mode, ERunMode::kDialog);
     EXPECT_EQ(ParseCommandLine({"--simulate"}).mode, ERunMode::kSimulate);
-    EXPECT_EQ(ParseCommandLine({"--help"}).mode, ERunMode::kHelp);
-    EXPECT_EQ(ParseCommandLine({"--version"}).mode, ERunMode::kVersion);
     EXPECT_EQ(ParseCommandLine({"--simulate", "--help"}).mode, ERunMode::kHelp);
     EXPECT_EQ(ParseCommandLine({"--version", "--simulate"}).mode, ERunMode::kVersion);
     EXPECT_EQ(VersionLine(), "Tolvane 1.0.0.1");
-}
-
-TEST(TuiOptionsTest, RefusesAnythingElseNamingTheCulprit) {
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    // Anything else is refused, naming the culprit.
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"-h"}, "-h"},
         {{"--simulate=1"}, "--simulate=1"},
         {{"simulate"}, "simulate"},
@@ -118,7 +102,7 @@ TEST(TuiOptionsTest, RefusesAnythingElseNamingTheCulprit) {
         {{"--", "--help"}, "--"},
         {{"--simulate", "--simulate"}, "--simulate"},
     };
-    for (const auto& [args, culprit] : cases) {
+    for (const auto& [args, culprit] : refused) {
         const RunOptions options = ParseCommandLine(args);
         EXPECT_EQ(options.mode, ERunMode::kUsageError) << culprit;
         EXPECT_NE(options.message.find("'" + culprit + "'"), std::string::npos) << options.message;

@@ -29,38 +29,52 @@ CellRect Group(const CDialogLayout& layout, std::size_t nth) {
 }
 
 TEST(TuiLayoutTest, ScalesDialogUnitsRoundingHalfUp) {
-    EXPECT_EQ(DluToColumn(0), 0);
     EXPECT_EQ(DluToColumn(5), 2);  // 1.5
     EXPECT_EQ(DluToColumn(4), 1);  // 1.2
-    EXPECT_EQ(DluToColumn(232), 70);
     EXPECT_EQ(DluToRow(3), 0);
     EXPECT_EQ(DluToRow(4), 1);  // 0.5
-    EXPECT_EQ(DluToRow(109), 14);
+}
+
+// Every item inside the client area, no two controls (group boxes aside)
+// on the same cell, and every text fitting its cells with what is drawn
+// around it: "[x] " before a check box's, a corner and a space either side
+// of a caption, "[" and "]" around a button's.
+TEST(TuiLayoutTest, ItemsStayApartAndTheirTextsFit) {
+    for (const CDialogLayout& layout : {CDialogLayout::MainDialog(), CDialogLayout::AboutBox()}) {
+        const CellRect client{0, 0, layout.Width(), layout.Height()};
+        for (const LaidItem& a : layout.Items()) {
+            SCOPED_TRACE(testing::Message() << layout.Width() << " " << a.item.id);
+            EXPECT_TRUE(client.Encloses(a.cells));
+            EXPECT_GT(a.cells.Width(), 0);
+            const EItemKind kind = a.item.kind;
+            for (const LaidItem& b : layout.Items()) {
+                if (&a != &b && kind != EItemKind::kGroupBox &&
+                    b.item.kind != EItemKind::kGroupBox) {
+                    EXPECT_FALSE(a.cells.Intersects(b.cells)) << b.item.id;
+                }
+            }
+            if (a.item.text == nullptr) {
+                continue;
+            }
+            const int text = TextWidth(ScreenText(a.item.text), TestWidth);
+            const bool fourCells = kind == EItemKind::kCheckBox || kind == EItemKind::kGroupBox;
+            EXPECT_LE(text + (kind == EItemKind::kText ? 0 : fourCells ? 4 : 2), a.cells.Width());
+            const LaidItem* field = layout.Find(IDC_TARGET_ID);
+            if (kind == EItemKind::kText && field != nullptr) {  // the label ends before it
+                EXPECT_LT(a.cells.left + text, field->cells.left);
+            }
+        }
+    }
 }
 
 TEST(TuiLayoutTest, MainDialogKeepsTheTemplatesArrangement) {
     const CDialogLayout layout = CDialogLayout::MainDialog();
     EXPECT_EQ(layout.Width(), 70);
     EXPECT_EQ(layout.Height(), 14);
-    const CellRect client{0, 0, layout.Width(), layout.Height()};
     const CellRect massStorage = Group(layout, 0);
     const CellRect normal = Group(layout, 1);
-
-    // Every control inside the client area, and no two controls (group
-    // boxes aside) on the same cell.
-    for (const LaidItem& a : layout.Items()) {
-        EXPECT_TRUE(client.Encloses(a.cells)) << a.item.id;
-        EXPECT_GT(a.cells.Width(), 0);
-        for (const LaidItem& b : layout.Items()) {
-            if (&a != &b && a.item.kind != EItemKind::kGroupBox &&
-                b.item.kind != EItemKind::kGroupBox) {
-                EXPECT_FALSE(a.cells.Intersects(b.cells)) << a.item.id << " " << b.item.id;
-            }
-        }
-    }
     // The group boxes stack without touching and frame what they hold, away
     // from their edges.
-    EXPECT_FALSE(massStorage.Intersects(normal));
     EXPECT_LE(massStorage.bottom, normal.top);
     const auto inside = [](const CellRect& group, const CellRect& item) {
         return item.left > group.left && item.right < group.right && item.top > group.top &&
@@ -77,51 +91,21 @@ TEST(TuiLayoutTest, MainDialogKeepsTheTemplatesArrangement) {
     EXPECT_GT(quit.left, Cells(layout, IDOK).left);
     // The label, the field and the check box share a row.
     EXPECT_EQ(Cells(layout, IDC_TARGET_ID).top, Cells(layout, IDC_READONLY).top);
+
+    const CDialogLayout about = CDialogLayout::AboutBox();
+    EXPECT_EQ(about.Width(), 71);
+    EXPECT_EQ(about.Height(), 7);
+    EXPECT_EQ(about.TabStops(), std::vector<int>{IDOK});
 }
 
-TEST(TuiLayoutTest, TextsFitTheirCells) {
+TEST(TuiLayoutTest, OnlyControlsAreTabStopsAndTakeClicks) {
     const CDialogLayout layout = CDialogLayout::MainDialog();
-    const WidthFn w = TestWidth;
-    for (const LaidItem& laid : layout.Items()) {
-        if (laid.item.text == nullptr) {
-            continue;
-        }
-        const int text = TextWidth(ScreenText(laid.item.text), w);
-        switch (laid.item.kind) {
-            case EItemKind::kText:
-                EXPECT_LE(text, laid.cells.Width());
-                // The label ends before the field starts.
-                EXPECT_LT(laid.cells.left + text, Cells(layout, IDC_TARGET_ID).left);
-                break;
-            case EItemKind::kCheckBox:  // "[x] " before the text
-                EXPECT_LE(4 + text, laid.cells.Width());
-                break;
-            case EItemKind::kGroupBox:  // " caption " after the corner
-                EXPECT_LE(text + 4, laid.cells.Width());
-                break;
-            default:  // "[" and "]" around it
-                EXPECT_LE(text + 2, laid.cells.Width());
-                break;
-        }
-    }
-}
-
-TEST(TuiLayoutTest, TabVisitsTheTabStopsInTemplateOrderAndWraps) {
-    const CDialogLayout layout = CDialogLayout::MainDialog();
-    EXPECT_EQ(layout.TabStops(),
-              (std::vector<int>{IDOK, IDCANCEL, IDC_TARGET_ID, IDC_NORMAL, IDC_READONLY}));
-    EXPECT_EQ(layout.NextTabStop(IDOK, true), IDCANCEL);
-    EXPECT_EQ(layout.NextTabStop(IDC_READONLY, true), IDOK);
-    EXPECT_EQ(layout.NextTabStop(IDOK, false), IDC_READONLY);
-    EXPECT_EQ(layout.NextTabStop(IDC_NORMAL, false), IDC_TARGET_ID);
+    const std::vector<int> controls{IDOK, IDCANCEL, IDC_TARGET_ID, IDC_NORMAL, IDC_READONLY};
+    EXPECT_EQ(layout.TabStops(), controls);
     // From nowhere (before the first focus): the first tab stop.
     EXPECT_EQ(layout.NextTabStop(0, true), IDOK);
     EXPECT_EQ(layout.NextTabStop(-1, false), IDOK);
-}
-
-TEST(TuiLayoutTest, OnlyControlsTakeClicks) {
-    const CDialogLayout layout = CDialogLayout::MainDialog();
-    for (int id : {IDOK, IDCANCEL, IDC_TARGET_ID, IDC_NORMAL, IDC_READONLY}) {
+    for (int id : controls) {
         const CellRect cells = Cells(layout, id);
         EXPECT_EQ(layout.ControlAt(cells.left, cells.top), id);
         EXPECT_EQ(layout.ControlAt(cells.right - 1, cells.top), id);
@@ -151,22 +135,6 @@ TEST(TuiLayoutTest, TheFieldsArrowsSitInsideItsRightBracket) {
     EXPECT_EQ(text.right, CDialogLayout::SpinUpColumn(field));
     // A field too narrow for its parts still gives no negative width.
     EXPECT_GE(CDialogLayout::FieldText(CellRect{5, 0, 6, 1}).Width(), 0);
-}
-
-TEST(TuiLayoutTest, AboutBoxHasItsTextsBesideTheOkButton) {
-    const CDialogLayout about = CDialogLayout::AboutBox();
-    EXPECT_EQ(about.Width(), 71);
-    EXPECT_EQ(about.Height(), 7);
-    const CellRect ok = Cells(about, IDOK);
-    EXPECT_EQ(about.TabStops(), std::vector<int>{IDOK});
-    const WidthFn w = TestWidth;
-    for (const LaidItem& laid : about.Items()) {
-        EXPECT_TRUE((CellRect{0, 0, about.Width(), about.Height()}).Encloses(laid.cells));
-        if (laid.item.kind == EItemKind::kText) {
-            EXPECT_FALSE(laid.cells.Intersects(ok));
-            EXPECT_LE(TextWidth(ScreenText(laid.item.text), w), laid.cells.Width());
-        }
-    }
 }
 
 }  // namespace

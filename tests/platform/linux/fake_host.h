@@ -1,0 +1,121 @@
+// Scratch sysfs and /dev trees laid out as the kernel does, and a
+// pseudo-terminal standing in for one of the adapter's serial ports.
+#pragma once
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+// A scratch directory, removed at the end (links are removed, never followed).
+class TempTree {
+public:
+    TempTree() {
+        char pattern[] = "/tmp/tolvane-linux-XXXXXX";
+        if (mkdtemp(pattern) == nullptr) {
+            ADD_FAILURE() << "mkdtemp failed";
+            return;
+        }
+        m_root = pattern;
+    }
+    ~TempTree() {
+        std::error_code ignored;  // an empty root (no tree) is an error here too
+        std::filesystem::remove_all(m_root, ignored);
+    }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::string& Root() const { return m_root; }
+    std::string Path(const std::string& rel) const { return m_root + "/" + rel; }
+
+    // Each creates every missing parent.
+    void Dir(const std::string& rel) const { std::filesystem::create_directories(Path(rel)); }
+    void File(const std::string& rel, const std::string& text) const {
+        Dir(std::filesystem::path(rel).parent_path());
+        std::ofstream(Path(rel)) << text;
+    }
+    void Link(const std::string& rel, const std::string& target) const {
+        Dir(std::filesystem::path(rel).parent_path());
+        std::filesystem::create_symlink(target, Path(rel));
+    }
+
+private:
+    std::string m_root;
+};
+
+// One USB device with the given ID files (null: file missing) and one ACM
+// interface per tty: class/tty/<tty> links into the interface's tty
+// directory, whose "device" link climbs back to the interface.
+inline void AddUsbSerial(const TempTree& t, const std::string& usb, const char* vendor,
+                         const char* product, const std::vector<std::string>& ttys) {
+    const std::string dev = "devices/pci0000:00/0000:00:14.0/usb1/" + usb;
+    if (vendor != nullptr) {
+        t.File(dev + "/idVendor", vendor);
+    }
+    if (product != nullptr) {
+        t.File(dev + "/idProduct", product);
+    }
+    for (std::size_t i = 0; i < ttys.size(); ++i) {
+        const std::string iface = usb + ":1." + std::to_string(i);
+        t.Link(dev + "/" + iface + "/tty/" + ttys[i] + "/device", "../../../" + iface);
+        t.Link("class/tty/" + ttys[i], "../../" + dev + "/" + iface + "/tty/" + ttys[i]);
+    }
+}
+
+// The SCSI device host:channel:target:lun under parent with its peripheral
+// type and generic node (null: none).
+inline void AddScsiDevice(const TempTree& t, const std::string& parent, const std::string& hctl,
+                          const char* type, const char* sg) {
+    const std::string dir = parent + "/host" + hctl.substr(0, hctl.find(':')) + "/target" +
+                            hctl.substr(0, hctl.rfind(':')) + "/" + hctl;
+    t.File(dir + "/type", type);
+    if (sg != nullptr) {
+        t.Dir(dir + "/scsi_generic/" + sg);
+    }
+    t.Link("bus/scsi/devices/" + hctl, "../../../" + dir);
+}
+
+// The slave is reachable as <tree>/ttyACM<port>; the master plays the adapter.
+class PtyAdapter {
+public:
+    PtyAdapter(const TempTree& tree, int port) : m_master(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+            ADD_FAILURE() << "no pseudo-terminal";
+            return;
+        }
+        tree.Link("ttyACM" + std::to_string(port), ptsname(m_master));
+    }
+    ~PtyAdapter() { Leave(); }
+    PtyAdapter(const PtyAdapter&) = delete;
+    PtyAdapter& operator=(const PtyAdapter&) = delete;
+
+    int Master() const { return m_master; }
+
+    // The adapter leaves the bus: the slave side is hung up.
+    void Leave() {
+        if (m_master >= 0) {
+            close(m_master);
+        }
+        m_master = -1;
+    }
+
+    // The adapter's side of the version query: one byte in, "v0.40" out.
+    void AnswerVersionQuery() {
+        pollfd p{m_master, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 2000), 1);
+        char query = 0;
+        ASSERT_EQ(read(m_master, &query, 1), 1);
+        ASSERT_EQ(query, 'v');
+        ASSERT_EQ(write(m_master, "v0.40", 5), 5);
+    }
+
+private:
+    int m_master;
+};
