@@ -27,31 +27,6 @@ std::uint64_t GetLE(const std::uint8_t* p, std::size_t width) {
 
 }  // namespace
 
-PassThroughLayout PassThroughLayout::For(std::size_t pointerWidth) {
-    PassThroughLayout l{};
-    l.pointerWidth = pointerWidth == 8 ? 8 : 4;
-    l.offLength = 0;
-    l.offScsiStatus = 2;
-    l.offPathId = 3;
-    l.offTargetId = 4;
-    l.offLun = 5;
-    l.offCdbLength = 6;
-    l.offSenseInfoLength = 7;
-    l.offDataIn = 8;
-    l.offDataTransferLength = 12;
-    l.offTimeOutValue = 16;
-    // The data pointer is aligned to its own width, the ULONG after it to 4,
-    // and the whole structure to the pointer's alignment.
-    const std::size_t w = l.pointerWidth;
-    l.offDataBuffer = (20 + w - 1) / w * w;
-    l.offSenseInfoOffset = l.offDataBuffer + w;
-    l.offCdb = l.offSenseInfoOffset + 4;
-    const std::size_t end = l.offCdb + kCdbSize;
-    l.structSize = (end + w - 1) / w * w;
-    l.recordSize = l.structSize + kSenseAreaSize;
-    return l;
-}
-
 std::vector<std::uint8_t> BuildReturnCommandRecord(const PassThroughLayout& layout) {
     std::vector<std::uint8_t> record(layout.recordSize, 0);
     Put16(record, layout.offLength, static_cast<std::uint16_t>(layout.structSize));

@@ -12,6 +12,15 @@
 
 namespace Tolvane {
 
+constexpr std::size_t kSenseAreaSize = 32;
+constexpr std::size_t kCdbSize = 16;
+constexpr std::uint8_t kScsiIoctlDataOut = 0;
+constexpr std::uint8_t kScsiIoctlDataIn = 1;
+constexpr std::uint8_t kScsiIoctlDataUnspecified = 2;
+constexpr std::uint32_t kReturnCommandTimeoutSeconds = 60;
+constexpr std::uint8_t kReturnCommandTargetId = 1;
+constexpr std::uint8_t kReturnCommandOpcode = 0xFF;
+
 struct PassThroughLayout {
     std::size_t pointerWidth;  // 4 or 8
     std::size_t offLength;
@@ -30,18 +39,34 @@ struct PassThroughLayout {
     std::size_t structSize;  // sizeof(SCSI_PASS_THROUGH_DIRECT)
     std::size_t recordSize;  // structure + sense area
 
-    static PassThroughLayout For(std::size_t pointerWidth);
-    static PassThroughLayout Native() { return For(sizeof(void*)); }
+    static constexpr PassThroughLayout For(std::size_t pointerWidth);
+    static constexpr PassThroughLayout Native() { return For(sizeof(void*)); }
 };
 
-constexpr std::size_t kSenseAreaSize = 32;
-constexpr std::size_t kCdbSize = 16;
-constexpr std::uint8_t kScsiIoctlDataOut = 0;
-constexpr std::uint8_t kScsiIoctlDataIn = 1;
-constexpr std::uint8_t kScsiIoctlDataUnspecified = 2;
-constexpr std::uint32_t kReturnCommandTimeoutSeconds = 60;
-constexpr std::uint8_t kReturnCommandTargetId = 1;
-constexpr std::uint8_t kReturnCommandOpcode = 0xFF;
+constexpr PassThroughLayout PassThroughLayout::For(std::size_t pointerWidth) {
+    PassThroughLayout l{};
+    l.pointerWidth = pointerWidth == 8 ? 8 : 4;
+    l.offLength = 0;
+    l.offScsiStatus = 2;
+    l.offPathId = 3;
+    l.offTargetId = 4;
+    l.offLun = 5;
+    l.offCdbLength = 6;
+    l.offSenseInfoLength = 7;
+    l.offDataIn = 8;
+    l.offDataTransferLength = 12;
+    l.offTimeOutValue = 16;
+    // The data pointer is aligned to its own width, the ULONG after it to 4,
+    // and the whole structure to the pointer's alignment.
+    const std::size_t w = l.pointerWidth;
+    l.offDataBuffer = (20 + w - 1) / w * w;
+    l.offSenseInfoOffset = l.offDataBuffer + w;
+    l.offCdb = l.offSenseInfoOffset + 4;
+    const std::size_t end = l.offCdb + kCdbSize;
+    l.structSize = (end + w - 1) / w * w;
+    l.recordSize = l.structSize + kSenseAreaSize;
+    return l;
+}
 
 // The cleared record with the return command's fields set: length, target 1,
 // CDB FF 00 .. 00 of 16 bytes, 32 bytes of sense right behind the structure,

@@ -58,6 +58,11 @@ constexpr bool SameLayout(const Tolvane::PassThroughLayout& a,
            a.structSize == b.structSize && a.recordSize == b.recordSize;
 }
 
+// The portable serialiser must lay the record out exactly as this build's
+// system headers do, in the shipped 32-bit program as in the 64-bit tests.
+static_assert(SameLayout(Tolvane::PassThroughLayout::Native(), kSystemLayout),
+              "the portable request record differs from SCSI_PASS_THROUGH_DIRECT");
+
 }  // namespace
 
 Tolvane::PassThroughLayout SystemPassThroughLayout() {
