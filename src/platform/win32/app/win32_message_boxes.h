@@ -1,0 +1,32 @@
+// The operations' message boxes on Windows: MessageBoxW owned by the main
+// dialog, the code page 932 text converted explicitly, and the
+// application's title as the caption.
+#pragma once
+
+#include <string>
+
+#include "modes/operation_host.h"
+#include "platform/win_types.h"
+
+namespace Tolvane {
+namespace Win32 {
+
+// The application's title: the program file's name without its extension
+// ("Tolvane" for Tolvane.exe), as a dialog framework names an application
+// that names itself nothing else.
+std::wstring ApplicationTitle();
+
+class CWin32MessageBoxes final : public CMessageBoxes {
+public:
+    // The window that owns the boxes; null until the dialog exists.
+    void SetOwner(HWND owner) { m_owner = owner; }
+    HWND Owner() const { return m_owner; }
+
+    int MessageBox(const char* text, UINT type) override;
+
+private:
+    HWND m_owner = nullptr;
+};
+
+}  // namespace Win32
+}  // namespace Tolvane
