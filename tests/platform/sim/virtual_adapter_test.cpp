@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -69,7 +68,6 @@ protected:
         clock.Advance(adapter->Config().switchDelayMs);
         ASSERT_EQ(adapter->State(), EAdapterState::kMassStorage);
     }
-
     CVirtualClock clock;
     CSimSerial serial{clock};
     CSimDeviceList devices;
@@ -79,69 +77,58 @@ protected:
 };
 
 TEST_F(AdapterTest, VersionReplyArrivesAfterItsDelayWithTheConfiguredBytes) {
-    Plug();
-    for (WORD port : {3, 4}) {
-        HANDLE h = Open(port);
-        Send(h, {0x76});
-        EXPECT_TRUE(Read(h, 5).empty()) << "COM" << port;
-        clock.Advance(1);
-        EXPECT_EQ(Read(h, 6), Bytes({'v', '0', '.', '4', '0'})) << "COM" << port;
-        EXPECT_EQ(adapter->BytesReceived(port), Bytes({0x76}));
-        serial.CloseHandle(h);
-    }
     AdapterConfig odd;
     odd.firmwareReply = std::string("v0\0.4xyz", 8);
-    Plug(odd);
-    HANDLE h = Open(3);
-    Send(h, {0x76});
-    clock.Advance(1);
-    EXPECT_EQ(Read(h, 5), Bytes({'v', '0', 0, '.', '4'}));
-    EXPECT_EQ(Read(h, 9), Bytes({'x', 'y', 'z'})) << "the rest waits unread";
-    serial.CloseHandle(h);
-
     AdapterConfig silent;
     silent.firmwareReply.clear();
-    Plug(silent);
-    h = Open(3);
-    Send(h, {0x76});
-    clock.Advance(60000);
-    EXPECT_TRUE(Read(h, 5).empty());
-    serial.CloseHandle(h);
+    const struct {
+        AdapterConfig config;
+        WORD port;
+        Bytes reply;
+        Bytes rest;
+    } cases[] = {{{}, 3, {'v', '0', '.', '4', '0'}, {}},
+                 {{}, 4, {'v', '0', '.', '4', '0'}, {}},
+                 {odd, 3, {'v', '0', 0, '.', '4'}, {'x', 'y', 'z'}},  // the rest waits unread
+                 {silent, 3, {}, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        Plug(c.config);
+        HANDLE h = Open(c.port);
+        Send(h, {0x76});
+        EXPECT_TRUE(Read(h, 5).empty());
+        clock.Advance(c.config.replyDelayMs);
+        EXPECT_EQ(Read(h, 5), c.reply);
+        EXPECT_EQ(Read(h, 9), c.rest);
+        serial.CloseHandle(h);
+    }
 }
 
-struct SwitchCase {
-    std::uint8_t targetByte;
-    int target;
-    bool writable;
-};
-void PrintTo(const SwitchCase& c, std::ostream* os) {
-    *os << "T=0x" << std::hex << int(c.targetByte);
+TEST_F(AdapterTest, LeavesTheBusOnlyAfterTheDelayAndShowsTheTarget) {
+    const struct {
+        std::uint8_t targetByte;
+        int target;
+        bool writable;
+    } cases[] = {{0x30, 0, false}, {0x36, 6, false}, {0xB0, 0, true}, {0xB6, 6, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.targetByte));
+        Plug();
+        HANDLE h = Open(3);
+        Send(h, {0x78, c.targetByte});
+        EXPECT_EQ(adapter->State(), EAdapterState::kSwitching);
+        clock.Advance(299);
+        EXPECT_TRUE(Alive(h));
+        EXPECT_EQ(disks.Drive(0), nullptr);
+        clock.Advance(1);
+        EXPECT_EQ(adapter->State(), EAdapterState::kMassStorage);
+        EXPECT_FALSE(Alive(h));
+        EXPECT_EQ(Open(4), INVALID_HANDLE_VALUE);
+        ASSERT_EQ(adapter->DriveNumber(), 0);
+        EXPECT_EQ(disks.Drive(0)->Contents(), CVirtualAdapter::TargetContents(c.target));
+        EXPECT_EQ(adapter->Target(), c.target);
+        EXPECT_EQ(adapter->Writable(), c.writable);
+        serial.CloseHandle(h);
+    }
 }
-class AdapterSwitchTest : public AdapterTest, public ::testing::WithParamInterface<SwitchCase> {};
-
-TEST_P(AdapterSwitchTest, LeavesTheBusOnlyAfterTheDelayAndShowsTheTarget) {
-    const SwitchCase c = GetParam();
-    Plug();
-    HANDLE h = Open(3);
-    Send(h, {0x78, c.targetByte});
-    EXPECT_EQ(adapter->State(), EAdapterState::kSwitching);
-    clock.Advance(299);
-    EXPECT_TRUE(Alive(h));
-    EXPECT_EQ(disks.Drive(0), nullptr);
-    clock.Advance(1);
-    EXPECT_EQ(adapter->State(), EAdapterState::kMassStorage);
-    EXPECT_FALSE(Alive(h));
-    EXPECT_EQ(Open(4), INVALID_HANDLE_VALUE);
-    ASSERT_EQ(adapter->DriveNumber(), 0);
-    EXPECT_EQ(disks.Drive(0)->Contents(), CVirtualAdapter::TargetContents(c.target));
-    EXPECT_EQ(adapter->Target(), c.target);
-    EXPECT_EQ(adapter->Writable(), c.writable);
-    serial.CloseHandle(h);
-}
-
-INSTANTIATE_TEST_SUITE_P(Targets, AdapterSwitchTest,
-                         ::testing::Values(SwitchCase{0x30, 0, false}, SwitchCase{0x36, 6, false},
-                                           SwitchCase{0xB0, 0, true}, SwitchCase{0xB6, 6, true}));
 
 TEST_F(AdapterTest, TargetByteOutsideZeroToSixIsIgnoredAndACommandMaySpanWrites) {
     Plug();
@@ -162,7 +149,9 @@ TEST_F(AdapterTest, TargetByteOutsideZeroToSixIsIgnoredAndACommandMaySpanWrites)
 }
 
 TEST_F(AdapterTest, ReturnCdbDropsTheDriveAtOnceAndBringsPortsBackAfterTheDelay) {
-    Plug();
+    AdapterConfig config;
+    config.returnDelayMs = 2400;
+    Plug(config);
     SwitchTo(0x32);
     Bytes nearly = kReturnCdb;
     nearly[15] = 1;
@@ -172,7 +161,7 @@ TEST_F(AdapterTest, ReturnCdbDropsTheDriveAtOnceAndBringsPortsBackAfterTheDelay)
     }
     EXPECT_TRUE(Cdb(0, kReturnCdb));
     EXPECT_EQ(disks.Drive(0), nullptr);
-    clock.Advance(799);
+    clock.Advance(2399);
     EXPECT_EQ(Open(3), INVALID_HANDLE_VALUE);
     clock.Advance(1);
     HANDLE h = Open(3);
@@ -194,7 +183,9 @@ TEST_F(AdapterTest, LostReturnAndTargetWithoutDisk) {
     EXPECT_EQ(Open(3), INVALID_HANDLE_VALUE);
 }
 
-TEST_F(AdapterTest, RegistryEntriesStayAndDeviceListFollowsTheBus) {
+// That the device list follows the bus is seen through the finder in the
+// virtual PC's tests.
+TEST_F(AdapterTest, RegistryEntriesStayWhenTheAdapterLeavesTheBus) {
     AdapterConfig config;
     config.portNumbers = {5, 9, 12};
     Plug(config);
@@ -207,20 +198,6 @@ TEST_F(AdapterTest, RegistryEntriesStayAndDeviceListFollowsTheBus) {
     const std::size_t keys = registry.KeyCount();
     SwitchTo(0x30);
     EXPECT_EQ(registry.KeyCount(), keys);
-    HDEVINFO set =
-        devices.SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-    SP_DEVINFO_DATA data{};
-    data.cbSize = sizeof data;
-    for (DWORD i = 0; devices.SetupDiEnumDeviceInfo(set, i, &data); ++i) {
-        char driver[200] = {};
-        devices.SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_DRIVER, nullptr,
-                                                  reinterpret_cast<BYTE*>(driver), 200, nullptr);
-        for (std::size_t p = 0; p < 3; ++p) {
-            EXPECT_NE(adapter->DriverKey(p), driver);
-        }
-        EXPECT_LT(i, 2u) << "only the USB device and its disk";
-    }
-    devices.SetupDiDestroyDeviceInfoList(set);
 }
 
 TEST_F(AdapterTest, UnplugCancelsWhatIsPendingAndEventsOutliveTheAdapter) {
