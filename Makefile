@@ -18,7 +18,7 @@ test: deps
 	ctest --preset debug -j $(JOBS)
 	cmake --preset win32-release
 	cmake --build --preset win32-release -j $(JOBS)
-	bash scripts/inspect-exe.sh --pe32 build/win32-release/src/platform/win32/tolvane_link_check.exe
+	bash scripts/inspect-exe.sh --pe32 --subsystem gui --resources build/win32-release/src/platform/win32/app/Tolvane.exe
 	cmake --preset win64-test
 	cmake --build --preset win64-test -j $(JOBS)
 	bash scripts/wine-ctest.sh build/win64-test --output-on-failure --no-tests=error -j $(JOBS)

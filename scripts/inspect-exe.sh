@@ -5,36 +5,49 @@
 # Windows itself. A libstdc++, libgcc or winpthread DLL there means the
 # static link failed and the program would not start on a user's PC.
 #
-# Usage: inspect-exe.sh [--pe32|--pe32+] [--subsystem gui|console] PROGRAM.exe
+# With --resources it also reads the dialog program's resources back out of
+# the file (windres) and compares them with what the program must carry: the
+# About box (100) and the main dialog (102) control by control in tab order,
+# the string table block of string 101, the group icon 128 with its one
+# 32x32 256-colour image, and the version information, all in language 0411
+# (Japanese), with the texts of src/lib/texts.tsv.
+#
+# Usage: inspect-exe.sh [--pe32|--pe32+] [--subsystem gui|console] [--resources] PROGRAM.exe
 set -euo pipefail
 
 want_magic=""
 want_subsystem=""
+want_resources=0
 exe=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --pe32) want_magic=PE32; shift ;;
     --pe32+) want_magic=PE32+; shift ;;
     --subsystem) want_subsystem=$2; shift 2 ;;
+    --resources) want_resources=1; shift ;;
     -*) echo "inspect-exe.sh: unknown option $1" >&2; exit 2 ;;
     *) exe=$1; shift ;;
   esac
 done
 if [ -z "$exe" ] || [ ! -f "$exe" ]; then
-  echo "usage: $0 [--pe32|--pe32+] [--subsystem gui|console] PROGRAM.exe" >&2
+  echo "usage: $0 [--pe32|--pe32+] [--subsystem gui|console] [--resources] PROGRAM.exe" >&2
   exit 2
 fi
 
+# The first objdump that reads the file: each mingw-w64 one knows its own
+# target's format only.
 objdump=""
+headers=""
 for candidate in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
-  if command -v "$candidate" >/dev/null 2>&1; then objdump=$candidate; break; fi
+  if command -v "$candidate" >/dev/null 2>&1 && headers=$("$candidate" -p "$exe" 2>/dev/null); then
+    objdump=$candidate
+    break
+  fi
 done
 if [ -z "$objdump" ]; then
-  echo "inspect-exe.sh: no objdump found (install the mingw-w64 toolchain)" >&2
+  echo "inspect-exe.sh: no objdump reads $exe (install the mingw-w64 toolchain)" >&2
   exit 2
 fi
-
-headers=$("$objdump" -p "$exe")
 failures=0
 fail() { echo "FAIL: $exe: $*" >&2; failures=$((failures + 1)); }
 
@@ -81,7 +94,132 @@ for dll in "${dlls[@]}"; do
   fi
 done
 
+resources=""
+if [ "$want_resources" -eq 1 ]; then
+  # The windres of the objdump that read the file.
+  windres=""
+  for candidate in "${objdump%objdump}windres" windres; do
+    if command -v "$candidate" >/dev/null 2>&1; then windres=$candidate; break; fi
+  done
+  if [ -z "$windres" ]; then
+    echo "inspect-exe.sh: no windres found (install the mingw-w64 toolchain)" >&2
+    exit 2
+  fi
+  table="$(dirname "${BASH_SOURCE[0]}")/../src/lib/texts.tsv"
+  text() {
+    local found
+    found=$(awk -F '\t' -v name="$1" '$1 == name { print substr($0, length(name) + 2); exit }' "$table")
+    if [ -z "$found" ]; then
+      echo "inspect-exe.sh: $1 is not in $table" >&2
+      exit 2
+    fi
+    printf '%s' "$found"
+  }
+
+  # Every resource in language 0411: type, name and language from the
+  # resource directory. Types: 3 icon, 5 dialog, 6 string, 14 group icon,
+  # 16 version.
+  directory=$(awk '
+    /^[0-9a-f]+   Entry: ID:/ { type = $4; next }
+    /^[0-9a-f]+     Entry: ID:/ { name = $4; next }
+    /^[0-9a-f]+       Entry: ID:/ { print type, name, $4 }
+  ' <<<"$headers" | sed -E 's/,//g; s/0x0*([0-9a-f])/0x\1/g')
+  for wanted in "0x3 0x1" "0x5 0x64" "0x5 0x66" "0x6 0x7" "0xe 0x80" "0x10 0x1"; do
+    if ! grep -qx "$wanted 0x411" <<<"$directory"; then
+      fail "no resource of type/name $wanted in language 0x411"
+    fi
+  done
+  if [ "$(wc -l <<<"$directory")" -ne 6 ]; then
+    fail "expected 6 resources, found: $(tr '\n' ';' <<<"$directory")"
+  fi
+
+  dump_file=$(mktemp)
+  trap 'rm -f "$dump_file"' EXIT
+  "$windres" -i "$exe" -O rc -o "$dump_file" 2>/dev/null || fail "windres cannot read the resources"
+  # Wide strings as UTF-8: windres writes L"..." with \xHHHH for each
+  # character outside ASCII (printf needs a UTF-8 locale to write them; the
+  # raw data of the icon decodes to bytes of no interest, zeros among them).
+  decoded=$(sed -E -e 's/L"/"/g' -e 's/\\x([0-9a-f]{4})/\\u\1/g' "$dump_file" |
+    (export LC_ALL=C.UTF-8; while IFS= read -r line; do printf '%b\n' "$line"; done) | tr -d '\000')
+  block() { awk -v start="$1" '$0 ~ start { on = 1 } on { print } on && /^END$/ { exit }' <<<"$decoded"; }
+  compare() {
+    local what=$1 expected=$2 actual=$3
+    if [ "$expected" != "$actual" ]; then
+      fail "$what differs:"$'\n'"$(diff <(printf '%s\n' "$expected") <(printf '%s\n' "$actual") || true)"
+    fi
+  }
+
+  compare "About box 100" "100 DIALOG 0, 0, 235, 55
+STYLE 0x80c800c0
+CAPTION \"$(text kAboutCaption)\"
+FONT 9, \"$(text kFontName)\"
+BEGIN
+  CONTROL 128, 1003, \"STATIC\", 0x50000003, 11, 17, 20, 20
+  CONTROL \"$(text kAboutVersion)\", 1004, \"STATIC\", 0x50020080, 40, 10, 119, 8
+  CONTROL \"$(text kAboutCopyright)\", 1005, \"STATIC\", 0x50020000, 40, 25, 119, 8
+  CONTROL \"$(text kOk)\", 1, \"BUTTON\", 0x50030001, 178, 7, 50, 14
+END" "$(block '^100 DIALOG')"
+
+  compare "main dialog 102" "102 DIALOGEX 0, 0, 232, 109
+STYLE 0x90ca00c0
+EXSTYLE 0x40000
+CAPTION \"$(text kMainCaption)\"
+FONT 11, \"$(text kFontName)\"
+BEGIN
+  CONTROL \"$(text kExecute)\", 1, \"BUTTON\", 0x50010001, 159, 34, 53, 14
+  CONTROL \"$(text kQuit)\", 2, \"BUTTON\", 0x50010000, 172, 88, 53, 14
+  CONTROL \"\", 1000, \"EDIT\", 0x50810080, 95, 16, 49, 14
+  CONTROL \"$(text kTargetLabel)\", -1, \"STATIC\", 0x50020200, 15, 16, 78, 13
+  CONTROL \"$(text kExecute)\", 1001, \"BUTTON\", 0x50010000, 159, 65, 53, 14
+  CONTROL \"$(text kGroupMassStorage)\", -1, \"BUTTON\", 0x50000007, 7, 7, 218, 47
+  CONTROL \"$(text kGroupNormal)\", -1, \"BUTTON\", 0x50000007, 7, 57, 218, 27
+  CONTROL \"$(text kReadOnly)\", 1002, \"BUTTON\", 0x50010003, 159, 17, 61, 10
+END" "$(block '^102 DIALOG')"
+
+  compare "string table" "STRINGTABLE
+BEGIN
+  101, \"$(text kAboutMenuItem)\"
+END" "$(block '^STRINGTABLE')"
+
+  # The group icon, undecoded: one element, 32 x 32, 0 (= 256) colours,
+  # one plane, 8 bits per pixel.
+  icon_group=$(awk '/^128 14 /{ on = 1 } on { print } on && /^END$/ { exit }' "$dump_file")
+  if ! grep -q 'Has 1 elements' <<<"$icon_group" ||
+    ! grep -qF '"\040\040\000\000", 1, 8,' <<<"$icon_group"; then
+    fail "icon 128 is not one 32x32 256-colour image: $icon_group"
+  fi
+
+  compare "version information" "1 VERSIONINFO
+ FILEVERSION 1, 0, 0, 1
+ PRODUCTVERSION 1, 0, 0, 1
+ FILEFLAGSMASK 0x3f
+ FILEOS 0x4
+ FILETYPE 0x1
+BEGIN
+  BLOCK \"StringFileInfo\"
+  BEGIN
+    BLOCK \"041104B0\"
+    BEGIN
+      VALUE \"CompanyName\", \"\"
+      VALUE \"FileDescription\", \"$(text kVersionDescription)\"
+      VALUE \"FileVersion\", \"1, 0, 0, 1\"
+      VALUE \"InternalName\", \"$(text kVersionInternalName)\"
+      VALUE \"LegalCopyright\", \"\"
+      VALUE \"LegalTrademarks\", \"\"
+      VALUE \"OriginalFilename\", \"$(text kVersionOriginalFilename)\"
+      VALUE \"ProductName\", \"$(text kVersionDescription)\"
+      VALUE \"ProductVersion\", \"1, 0, 0, 1\"
+    END
+  END
+  BLOCK \"VarFileInfo\"
+  BEGIN
+    VALUE \"Translation\", 0x411, 1200
+  END
+END" "$(block '^1 VERSIONINFO')"
+  resources=", resources 100 102 101 128 and version in language 0411"
+fi
+
 if [ "$failures" -ne 0 ]; then
   exit 1
 fi
-echo "inspect-exe: $(basename "$exe"): $format, $subsystem subsystem, imports ${dlls[*]}"
+echo "inspect-exe: $(basename "$exe"): $format, $subsystem subsystem, imports ${dlls[*]}$resources"

@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Takes the README's picture of the dialog: the real program under wine64 on
+# an Xvfb display, inside a Wine virtual desktop (there is no window manager,
+# so Wine draws the window frames itself), in a throw-away prefix set up as a
+# Japanese PC on which the tool may run:
+# - the system's COM-port database (HKLM\...\COM Name Arbiter\ComDB) exists,
+#   so the administrator check passes as it does on Windows for an
+#   administrator;
+# - the dialog font "ＭＳ Ｐゴシック" is replaced by the proportional IPA Gothic.
+# The 64-bit build is used because this machine cannot run 32-bit programs.
+#
+# Usage: wine-screenshot.sh [PROGRAM.exe [OUTPUT.png]]
+# Defaults: build/win64-test/src/platform/win32/app/Tolvane.exe and
+# docs/tolvane-wine.png. Needs Xvfb, ImageMagick, fonts-ipafont-gothic and
+# (for the frame's buttons) fonts-wine.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+program=${1:-$root/build/win64-test/src/platform/win32/app/Tolvane.exe}
+output=${2:-$root/docs/tolvane-wine.png}
+width=640
+height=400
+
+for tool in Xvfb import convert compare; do
+  if ! command -v "$tool" >/dev/null 2>&1; then
+    echo "wine-screenshot.sh: $tool is missing (run scripts/install-deps.sh)" >&2
+    exit 1
+  fi
+done
+if [ ! -f "$program" ]; then
+  echo "wine-screenshot.sh: no program at $program (build the win64-test preset)" >&2
+  exit 1
+fi
+if ! fc-list | grep -q 'IPAPGothic'; then
+  echo "wine-screenshot.sh: the IPA P Gothic font is missing (fonts-ipafont-gothic)" >&2
+  exit 1
+fi
+marlett=/usr/share/wine/fonts/marlett.ttf
+if [ ! -f "$marlett" ]; then
+  echo "wine-screenshot.sh: warning: fonts-wine is missing; the frame's buttons will show letters" >&2
+fi
+
+TOLVANE_WINE64=${TOLVANE_WINE64:-/usr/lib/wine/wine64}
+TOLVANE_WINESERVER=${TOLVANE_WINESERVER:-/usr/lib/wine/wineserver}
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export LC_ALL=ja_JP.UTF-8
+
+xvfb_pid=""
+cleanup() {
+  "$TOLVANE_WINESERVER" -k >/dev/null 2>&1 || true
+  "$TOLVANE_WINESERVER" -w >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 1 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+if [ ! -s "$work/display" ]; then
+  echo "wine-screenshot.sh: Xvfb did not start" >&2
+  exit 1
+fi
+export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+
+echo "Preparing a Wine prefix in $WINEPREFIX"
+"$TOLVANE_WINE64" wineboot --init >/dev/null 2>&1
+"$TOLVANE_WINE64" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter' \
+  /v ComDB /t REG_BINARY /d 01000000000000000000000000000000 /f >/dev/null 2>&1
+"$TOLVANE_WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+  /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1
+# The frame's buttons are glyphs of the Marlett font, which this Wine finds
+# only in the prefix's own font folder.
+if [ -f "$marlett" ]; then
+  cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
+fi
+
+echo "Starting $(basename "$program")"
+"$TOLVANE_WINE64" explorer "/desktop=shot,${width}x${height}" "$program" >/dev/null 2>&1 &
+
+# The dialog is up when the screen shows more than the desktop's plain
+# background and two captures a moment apart are the same.
+previous=""
+shot=""
+for i in $(seq 1 120); do
+  sleep 0.5
+  shot="$work/shot-$i.png"
+  import -window root "$shot" 2>/dev/null || continue
+  colours=$(convert "$shot" -format '%k' info:)
+  if [ "$colours" -gt 16 ] && [ -n "$previous" ] &&
+    [ "$(compare -metric AE "$previous" "$shot" null: 2>&1 || true)" = "0" ]; then
+    mkdir -p "$(dirname "$output")"
+    cp "$shot" "$output"
+    echo "Saved $output"
+    exit 0
+  fi
+  previous=$shot
+done
+echo "wine-screenshot.sh: the dialog did not settle within a minute" >&2
+exit 1
