@@ -70,7 +70,7 @@ trap 'exit 143' TERM
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   if [ -s "$display_file" ]; then break; fi
   if ! kill -0 "$xvfb_pid" 2>/dev/null; then
     echo "wine-gui-test.sh: Xvfb did not start" >&2
@@ -82,7 +82,8 @@ if [ ! -s "$display_file" ]; then
   echo "wine-gui-test.sh: Xvfb gave no display number" >&2
   exit 1
 fi
-export DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
+export DISPLAY
 
 # A stale server of this prefix would sit on another (gone) display.
 "$TOLVANE_WINESERVER" -k >/dev/null 2>&1 || true

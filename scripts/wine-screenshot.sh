@@ -64,7 +64,7 @@ trap 'exit 143' TERM
 
 Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-for _ in $(seq 1 100); do
+for _ in $(seq 1 300); do
   [ -s "$work/display" ] && break
   sleep 0.1
 done
@@ -72,7 +72,8 @@ if [ ! -s "$work/display" ]; then
   echo "wine-screenshot.sh: Xvfb did not start" >&2
   exit 1
 fi
-export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
+export DISPLAY
 
 echo "Preparing a Wine prefix in $WINEPREFIX"
 "$TOLVANE_WINE64" wineboot --init >/dev/null 2>&1
