@@ -11,7 +11,7 @@ packages=(
   # the Japanese locale gives Wine code page 932; Xvfb, a CJK font and
   # ImageMagick's import take the dialog's screenshot.
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
-  xvfb fonts-ipafont-gothic imagemagick
+  xvfb fonts-ipafont-gothic fonts-wine imagemagick
   # The terminal dialog (ncursesw) and its test, which drives it in tmux.
   libncurses-dev tmux
 )
