@@ -51,39 +51,18 @@ if ! command -v Xvfb >/dev/null 2>&1; then
   exit 1
 fi
 
-xvfb_pid=""
+# shellcheck source=scripts/xvfb-display.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb-display.sh"
 cleanup() {
-  "$TOLVANE_WINESERVER" -k >/dev/null 2>&1 || true
-  "$TOLVANE_WINESERVER" -w >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_wine_and_xvfb
   rm -f "${display_file:-}"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# Xvfb picks a free display number itself and writes it to the given file
-# descriptor once it accepts clients.
 display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 300); do
-  if [ -s "$display_file" ]; then break; fi
-  if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "wine-gui-test.sh: Xvfb did not start" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [ ! -s "$display_file" ]; then
-  echo "wine-gui-test.sh: Xvfb gave no display number" >&2
-  exit 1
-fi
-DISPLAY=":$(tr -d '[:space:]' <"$display_file")"
-export DISPLAY
+start_xvfb 1024x768 "$display_file" wine-gui-test.sh
 
 # A stale server of this prefix would sit on another (gone) display.
 "$TOLVANE_WINESERVER" -k >/dev/null 2>&1 || true

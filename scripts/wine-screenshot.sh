@@ -48,32 +48,17 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LC_ALL=ja_JP.UTF-8
 
-xvfb_pid=""
+# shellcheck source=scripts/xvfb-display.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb-display.sh"
 cleanup() {
-  "$TOLVANE_WINESERVER" -k >/dev/null 2>&1 || true
-  "$TOLVANE_WINESERVER" -w >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" 2>/dev/null || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
+  stop_wine_and_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-Xvfb -displayfd 3 -screen 0 "${width}x${height}x24" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 300); do
-  [ -s "$work/display" ] && break
-  sleep 0.1
-done
-if [ ! -s "$work/display" ]; then
-  echo "wine-screenshot.sh: Xvfb did not start" >&2
-  exit 1
-fi
-DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
-export DISPLAY
+start_xvfb "${width}x${height}" "$work/display" wine-screenshot.sh
 
 echo "Preparing a Wine prefix in $WINEPREFIX"
 "$TOLVANE_WINE64" wineboot --init >/dev/null 2>&1
