@@ -21,6 +21,10 @@ TEST(HexTest, ToHexIsUpperCaseWithoutSeparators) {
     EXPECT_STREQ(ToHex(all.data() + 7, 1), "EF");
     EXPECT_TRUE(ToHex(CSharedArray<std::uint8_t>()).IsEmpty());
     EXPECT_TRUE(ToHex(nullptr, 5).IsEmpty());
+    // Counts whose text would not fit a 32-bit length are refused.
+    for (std::uint32_t n : {0x80000000u, 0x80000001u, 0xFFFFFFFFu}) {
+        EXPECT_THROW(ToHex(all.data(), n), CInvalidParamException) << n;
+    }
 }
 
 TEST(HexTest, FromHexSkipsSeparatorsAndStopsAtAnythingElse) {

@@ -1,5 +1,7 @@
 #include "lib/text_string.h"
 
+#include "lib/exceptions.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -151,6 +153,28 @@ TEST(TextStringTest, Replace) {
     EXPECT_EQ(t.Replace("e", nullptr), 2);
     EXPECT_STREQ(t, "kp");
     EXPECT_STREQ(share, "keep");
+}
+
+TEST(TextStringTest, ReplaceInTheMiddleOfADirectWriteMeasuresTheText) {
+    const std::pair<const char*, std::string> rows[] = {{"bbbb", std::string(36, 'b')}, {"", ""}};
+    for (const auto& row : rows) {
+        CTextString s("aaaaaaaaa");
+        s.GetWritableBuffer(20);  // length 0, the nine bytes still there
+        EXPECT_EQ(s.Replace("a", row.first), 9);
+        EXPECT_EQ(Str(s), row.second);
+        EXPECT_EQ(s.GetLength(), row.second.size());
+    }
+}
+
+TEST(TextStringTest, SizesBeyondThe32BitHeaderAreRefused) {
+    CTextString empty;
+    EXPECT_THROW(empty.GetWritableBuffer(0xFFFFFFFFu), CInvalidParamException);
+    EXPECT_EQ(empty.GetCapacity(), 0u);
+    const std::string a(4096, 'a');
+    const std::string b((1u << 20) + 1, 'b');
+    CTextString s(a.c_str());
+    EXPECT_THROW(s.Replace("a", b.c_str()), CInvalidParamException);  // 2^32 bytes
+    EXPECT_EQ(Str(s), a);
 }
 
 TEST(TextStringTest, CompareIsTheLocaleOrderEqualityIsByteExact) {
