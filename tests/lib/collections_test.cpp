@@ -184,6 +184,7 @@ TEST(WriteCollectionTest, GenericBodiesStopAtTheFirstRefusal) {
     CVectorCollection v;
     v.m_nLimit = 3;
     EXPECT_EQ(v.AddElements(5, nullptr), -1);  // the fourth Add fails
+    EXPECT_FALSE(v.SetSize(4));
     EXPECT_FALSE(v.Insert(0, 9));
     v.m_bRefuseRemove = true;
     EXPECT_FALSE(v.RemoveAll());
@@ -209,15 +210,30 @@ TEST(SharedArrayStorageTest, CapacityFollowsTheGrowthMarginAndAppendsInPlace) {
     EXPECT_EQ(Items(a), (Words{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(Make(Words(100, 1)).GetCapacity(), 112u);              // n / 8
     EXPECT_EQ(Make(Words(10000, 2)).GetCapacity(), 10000u + 1024u);  // at most 1024
-    // A fixed step replaces the margin until RemoveAll or SetSize(0).
-    for (bool bRemoveAll : {true, false}) {
+    // Sizes beyond what an index can reach are refused, not reported as set.
+    WordArray huge;
+    EXPECT_FALSE(huge.SetSize(0x80000000u));
+    huge.Add(1);
+    EXPECT_FALSE(huge.SetSize(0x80000000u));
+    EXPECT_EQ(huge.GetSize(), 1u);
+    // A fixed step replaces the margin. Starting afresh drops storage and
+    // step; removing exactly the whole content from 0 keeps both.
+    const std::pair<void (*)(WordArray&), std::uint32_t> resets[] = {
+        {[](WordArray& c) { c.RemoveAll(); }, 0},
+        {[](WordArray& c) { c.SetSize(0); }, 0},
+        {[](WordArray& c) { c.RemoveElements(0, 0); }, 0},
+        {[](WordArray& c) { c.RemoveElements(0, 5); }, 0},
+        {[](WordArray& c) { c.RemoveElements(0, 4); }, 54},
+    };
+    for (const auto& row : resets) {
         WordArray stepped(50);
         stepped.SetSize(4);
         EXPECT_EQ(stepped.GetCapacity(), 54u);
-        EXPECT_TRUE(bRemoveAll ? stepped.RemoveAll() : stepped.SetSize(0));
-        EXPECT_EQ(stepped.GetCapacity(), 0u);
+        row.first(stepped);
+        EXPECT_EQ(stepped.GetSize(), 0u);
+        EXPECT_EQ(stepped.GetCapacity(), row.second);
         stepped.Add(1);
-        EXPECT_EQ(stepped.GetCapacity(), 5u);
+        EXPECT_EQ(stepped.GetCapacity(), row.second != 0 ? row.second : 5u);
     }
 }
 
@@ -368,6 +384,66 @@ TEST(CollectionSortTest, QuickSortStackStaysShallowOnOrderedInput) {
         EXPECT_LT(base - comparator.m_lowest, 32u * 1024u) << bDescending;
         EXPECT_TRUE(std::is_sorted(a.GetBuffer(), a.GetBuffer() + 4000));
     }
+}
+
+// Orders by the high byte only, so that equal keys stay distinguishable.
+struct CHighByteComparator : CComparator<std::uint16_t> {
+    int Compare(const std::uint16_t& a, const std::uint16_t& b) const override {
+        return (a >> 8) - (b >> 8);
+    }
+};
+
+TEST(CollectionSortTest, StableSortKeepsEqualKeysInOrderBothWays) {
+    for (bool bDescending : {false, true}) {
+        WordArray a = Make({0x101, 0x202, 0x102, 0x203, 0x103});
+        EXPECT_TRUE(a.Sort(CHighByteComparator(), bDescending, true));
+        EXPECT_EQ(Items(a), bDescending ? (Words{0x202, 0x203, 0x101, 0x102, 0x103})
+                                        : (Words{0x101, 0x102, 0x103, 0x202, 0x203}));
+    }
+}
+
+// The quick sort as a plain left-first recursion over a vector.
+void ReferenceQuickSort(Words& v, const CComparator<std::uint16_t>& comparator, bool bDescending,
+                        std::uint32_t nLow, std::uint32_t nHigh) {
+    while (nLow < nHigh) {
+        const std::uint16_t pivot = v[nLow];
+        std::uint32_t m = nLow;
+        for (std::uint32_t i = nLow + 1; i <= nHigh; ++i) {
+            if ((comparator.Compare(v[i], pivot) < 0) != bDescending) {
+                std::swap(v[i], v[++m]);
+            }
+        }
+        std::swap(v[nLow], v[m]);
+        if (m != 0) {
+            ReferenceQuickSort(v, comparator, bDescending, nLow, m - 1);
+        }
+        nLow = m + 1;
+    }
+}
+
+TEST(CollectionSortTest, QuickSortFailsWhereTheLeftFirstRecursionFails) {
+    // Every order of 7 elements, a comparison failing at every point: the
+    // partial order left behind and the result match the plain recursion.
+    Words order = {0, 1, 2, 3, 4, 5, 6};
+    do {
+        for (bool bDescending : {false, true}) {
+            for (int k = 0;; ++k) {
+                Words expected = order;
+                bool bDone = true;
+                try {
+                    ReferenceQuickSort(expected, CFailingComparator(k), bDescending, 0, 6);
+                } catch (const CZrkException&) {
+                    bDone = false;
+                }
+                WordArray a = Make(order);
+                ASSERT_EQ(a.Sort(CFailingComparator(k), bDescending, false), bDone) << k;
+                ASSERT_EQ(Items(a), expected) << k;
+                if (bDone) {
+                    break;
+                }
+            }
+        }
+    } while (std::next_permutation(order.begin(), order.end()));
 }
 
 // ------------------------------------------------------- serialization
