@@ -15,6 +15,9 @@ test: deps
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 	ctest --preset debug -j $(JOBS)
 	cmake --preset win32-release
 	cmake --build --preset win32-release -j $(JOBS)

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -402,7 +403,8 @@ public:
         if (nSize < nOld) {
             RemoveElements(nSize, nOld - nSize);
         } else if (nSize > nOld) {
-            AddElements(nSize - nOld, nullptr);
+            // Elements that cannot be added are not reported as a new size.
+            return AddElements(nSize - nOld, nullptr) >= 0;
         }
         return true;
     }
@@ -430,7 +432,7 @@ public:
             if (bStable) {
                 ExchangeSort(comparator, bDescending);
             } else if (GetSize() != 0) {
-                QuickSort(comparator, bDescending, 0, GetSize() - 1);
+                QuickSort(comparator, bDescending);
             }
         } catch (const CZrkException&) {
             return false;
@@ -452,15 +454,34 @@ private:
         const std::uint32_t nSize = GetSize();
         for (std::uint32_t i = 0; i < nSize; ++i) {
             for (std::uint32_t j = nSize - 1; j > i; --j) {
-                if ((comparator.Compare(At(j - 1), At(j)) > 0) != bDescending) {
+                // Only a strict order swaps, so equal elements keep their
+                // order in both directions.
+                const int r = comparator.Compare(At(j - 1), At(j));
+                if (bDescending ? r < 0 : r > 0) {
                     Swap(j - 1, j);
                 }
             }
         }
     }
-    void QuickSort(const CComparator<T>& comparator, bool bDescending, std::uint32_t nLow,
-                   std::uint32_t nHigh) {
-        while (nLow < nHigh) {
+    // Each range is partitioned around its first element, then its left
+    // part is sorted before its right part. The right parts wait on a stack
+    // of our own instead of the thread's: ordered input splits off one
+    // element per step and would nest once per element. Keeping the left-
+    // first order matters when a comparator fails, since the partial order
+    // left behind depends on it.
+    void QuickSort(const CComparator<T>& comparator, bool bDescending) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> pending;
+        std::uint32_t nLow = 0;
+        std::uint32_t nHigh = GetSize() - 1;
+        for (;;) {
+            if (nLow >= nHigh) {
+                if (pending.empty()) {
+                    return;
+                }
+                std::tie(nLow, nHigh) = pending.back();
+                pending.pop_back();
+                continue;
+            }
             const T pivot = Get(nLow);
             std::uint32_t m = nLow;
             for (std::uint32_t i = nLow + 1; i <= nHigh; ++i) {
@@ -470,23 +491,14 @@ private:
                 }
             }
             Swap(nLow, m);
-            // The two parts are disjoint, so handling the smaller one by
-            // recursion and the larger one in this loop sorts the same way
-            // and keeps the stack depth logarithmic on ordered input.
-            const std::uint32_t nLeftSize = m - nLow;
-            const std::uint32_t nRightSize = nHigh - m;
-            if (nLeftSize < nRightSize) {
-                if (m != 0) {
-                    QuickSort(comparator, bDescending, nLow, m - 1);
-                }
-                nLow = m + 1;
-            } else {
-                QuickSort(comparator, bDescending, m + 1, nHigh);
-                if (m == 0) {
-                    break;
-                }
-                nHigh = m - 1;
+            if (m == nLow) {
+                nLow = m + 1;  // nothing on the left
+                continue;
             }
+            if (m + 1 < nHigh) {
+                pending.emplace_back(m + 1, nHigh);  // two or more on the right
+            }
+            nHigh = m - 1;
         }
     }
 };
@@ -615,7 +627,7 @@ public:
     int Add(const T& value) override {
         CArrayBuffer<T>& buffer = *m_buffer;
         const std::uint32_t nIndex = buffer.m_nCount;
-        if (m_buffer.GetRefCount() < 2 && buffer.m_nCapacity > nIndex && nIndex < kMaxElements) {
+        if (buffer.m_nCapacity > nIndex && nIndex < kMaxElements && HoldsAlone(buffer)) {
             buffer.m_pData[nIndex] = value;
             buffer.m_nCount = nIndex + 1;
             return static_cast<int>(nIndex);
@@ -649,10 +661,13 @@ public:
             return -1;
         }
         if (nCount == 0 || nCount > nSize - nIndex) {
+            // Everything from the index on; from 0 that is a fresh start.
+            // A count of exactly the rest stays below and keeps storage
+            // and growth step.
+            if (nIndex == 0) {
+                return RemoveAll() ? static_cast<int>(nSize) : -1;
+            }
             nCount = nSize - nIndex;
-        }
-        if (nIndex == 0 && nCount == nSize) {
-            return RemoveAll() ? static_cast<int>(nSize) : -1;
         }
         MakeUnique();
         T* pData = m_buffer->m_pData;
@@ -688,7 +703,7 @@ public:
             return -1;
         }
         CArrayBuffer<T>& buffer = *m_buffer;
-        if (m_buffer.GetRefCount() < 2 && buffer.m_nCapacity >= nSize + nCount) {
+        if (buffer.m_nCapacity >= nSize + nCount && HoldsAlone(buffer)) {
             // pData may point at our own elements; they lie below the slots
             // written here.
             CopyIn(buffer.m_pData + nSize, pData, nCount);
@@ -750,8 +765,9 @@ public:
         }
         CLockGuard guard(this);
         const std::uint32_t nOld = GetSize();
+        // Elements that cannot be added are not reported as a new size.
         if (nOld == 0) {
-            SetElements(nSize, nullptr);
+            return SetElements(nSize, nullptr) >= 0;
         } else if (nSize == 0) {
             m_buffer.Reset(new CArrayBuffer<T>);
             m_nGrowBy = 0;
@@ -760,7 +776,7 @@ public:
             std::fill(m_buffer->m_pData + nSize, m_buffer->m_pData + nOld, T());
             m_buffer->m_nCount = nSize;
         } else if (nSize > nOld) {
-            AddElements(nSize - nOld, nullptr);
+            return AddElements(nSize - nOld, nullptr) >= 0;
         }
         return true;
     }
@@ -794,6 +810,17 @@ private:
         }
     }
     void Install(std::unique_ptr<CArrayBuffer<T>> pNew) { m_buffer.Reset(pNew.release()); }
+    // Whether this array holds its buffer alone, so that it may write in
+    // place. Decided under the buffer's lock, where copies are made, and
+    // the count is read with acquire ordering: a share that another thread
+    // has just released is seen together with that thread's last reads of
+    // the elements.
+    bool HoldsAlone(CArrayBuffer<T>& buffer) {
+        buffer.m_lock.CSectionSync::Lock();
+        const bool bAlone = m_buffer.GetRefCount() < 2;
+        buffer.m_lock.CSectionSync::Unlock();
+        return bAlone;
+    }
     // Copy on write: a buffer shared with another array is copied before
     // this array changes it.
     void MakeUnique() {

@@ -30,6 +30,10 @@ CTextString ToHex(const std::uint8_t* pBytes, std::uint32_t nCount) {
     if (nCount == 0 || pBytes == nullptr) {
         return CTextString();
     }
+    // Two characters per byte and the zero byte must fit a 32-bit capacity.
+    if (nCount > (kMaxCapacity - 1) / 2) {
+        throw CInvalidParamException(0);
+    }
     CTextString text;
     char* p = text.GetWritableBuffer(2 * nCount);
     for (std::uint32_t i = 0; i < nCount; ++i) {
@@ -71,6 +75,10 @@ CSharedArray<std::uint8_t> FromHex(const char* psz) {
     }
     for (; i + 1 < nibbles.size(); i += 2) {
         bytes.push_back(static_cast<std::uint8_t>((nibbles[i] << 4) | nibbles[i + 1]));
+    }
+    // More bytes than an array holds would be lost in the count's cast.
+    if (bytes.size() > 0x7FFFFFFFu) {
+        throw CInvalidParamException(0);
     }
     CSharedArray<std::uint8_t> result;
     result.AddElements(static_cast<std::uint32_t>(bytes.size()), bytes.data());

@@ -9,7 +9,8 @@
 namespace ZRK {
 
 // Upper-case hexadecimal, two characters per byte, no separators; an empty
-// array gives the empty string.
+// array gives the empty string. More than 7FFFFFFFh bytes, whose text would
+// not fit a 32-bit length, throw CInvalidParamException.
 CTextString ToHex(const CReadCollection<std::uint8_t>& bytes);
 CTextString ToHex(const std::uint8_t* pBytes, std::uint32_t nCount);
 

@@ -44,15 +44,6 @@ CSectionSync::CSectionSync() = default;
 
 CSectionSync::~CSectionSync() = default;
 
-bool CSectionSync::Lock(std::uint32_t /*nTimeout*/) {
-    m_mutex.lock();
-    return true;
-}
-
-void CSectionSync::Unlock() {
-    m_mutex.unlock();
-}
-
 #endif
 
 CLockGuard::CLockGuard(CSyncBase* pSync) : m_pSync(pSync), m_bLocked(false) {

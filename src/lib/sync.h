@@ -29,8 +29,19 @@ public:
     CSectionSync(const CSectionSync&) = delete;
     CSectionSync& operator=(const CSectionSync&) = delete;
 
+#ifdef _WIN32
     bool Lock(std::uint32_t nTimeout = kWaitForever) override;
     void Unlock() override;
+#else
+    // Inline: the arrays take a buffer's lock on every append.
+    bool Lock(std::uint32_t /*nTimeout*/ = kWaitForever) override {
+        m_mutex.lock();
+        return true;
+    }
+    void Unlock() override {
+        m_mutex.unlock();
+    }
+#endif
 
 private:
 #ifdef _WIN32

@@ -1,5 +1,6 @@
 #include "lib/text_string.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/exceptions.h"
 #include "lib/nls.h"
 
 namespace ZRK {
@@ -14,19 +16,45 @@ namespace ZRK {
 UEmptyRecord g_zrkEmptyRecord;
 
 std::uint32_t StrLen(const char* psz) noexcept {
-    return psz == nullptr ? 0 : static_cast<std::uint32_t>(std::strlen(psz));
+    if (psz == nullptr) {
+        return 0;
+    }
+    // A longer text saturates rather than wraps; no block can hold it, so
+    // every size computed from it is refused.
+    const std::size_t nLength = std::strlen(psz);
+    return nLength < kMaxCapacity ? static_cast<std::uint32_t>(nLength) : kMaxCapacity;
 }
 
 namespace {
 
+// Sizes are computed in 64 bits, so none of them wraps; a block that the
+// 32-bit header cannot describe is refused.
+std::uint32_t CheckedCapacity(std::uint64_t nCapacity) {
+    if (nCapacity > kMaxCapacity) {
+        throw CInvalidParamException(0);
+    }
+    return static_cast<std::uint32_t>(nCapacity);
+}
+
 // Capacity for a wanted length with the growth margin and the zero byte.
-std::uint32_t GrownCapacity(std::uint32_t nLength) noexcept {
-    return nLength + GrowthMargin(nLength) + 1;
+// Next to the header's limit the margin gives way; the text itself and its
+// zero byte must fit.
+std::uint32_t GrownCapacity(std::uint64_t nLength) {
+    const std::uint32_t nExact = CheckedCapacity(nLength + 1);
+    const std::uint64_t nGrown = std::uint64_t{nExact} + GrowthMargin(nExact - 1);
+    return nGrown < kMaxCapacity ? static_cast<std::uint32_t>(nGrown) : kMaxCapacity;
 }
 
 }  // namespace
 
 char* CTextString::NewBlock(std::uint32_t nCapacity, const char* psz, std::uint32_t nLength) {
+    if constexpr (sizeof(std::size_t) <= sizeof(std::uint32_t)) {
+        // A 32-bit address space cannot hold the largest blocks; the size
+        // of the allocation must not wrap either.
+        if (nCapacity > SIZE_MAX - sizeof(STextHeader)) {
+            throw std::bad_alloc();
+        }
+    }
     void* pRaw = ::operator new(sizeof(STextHeader) + static_cast<std::size_t>(nCapacity));
     STextHeader* pHeader = new (pRaw) STextHeader;
     pHeader->nCount.store(1, std::memory_order_relaxed);
@@ -60,7 +88,7 @@ void CTextString::Release() noexcept {
 CTextString::CTextString(const char* psz) : m_psz(EmptyText()) {
     const std::uint32_t nLength = StrLen(psz);
     if (nLength != 0) {
-        m_psz = NewBlock(nLength + 1, psz, nLength);
+        m_psz = NewBlock(CheckedCapacity(std::uint64_t{nLength} + 1), psz, nLength);
     }
 }
 
@@ -71,12 +99,11 @@ CTextString::CTextString(const char* psz, int nExtra) : m_psz(EmptyText()) {
         if (nLength == 0) {
             return;
         }
-        nCapacity = nLength + 1;
+        nCapacity = CheckedCapacity(std::uint64_t{nLength} + 1);
     } else {
         // A negative reserve other than -1 cannot shrink below the text.
-        const std::uint32_t nWanted =
-            nExtra > 0 ? nLength + static_cast<std::uint32_t>(nExtra) : nLength;
-        nCapacity = GrownCapacity(nWanted);
+        nCapacity = GrownCapacity(std::uint64_t{nLength} +
+                                  (nExtra > 0 ? static_cast<std::uint32_t>(nExtra) : 0u));
     }
     m_psz = NewBlock(nCapacity, psz, nLength);
 }
@@ -118,20 +145,20 @@ void CTextString::AppendBytes(const char* p, std::uint32_t n) {
         return;
     }
     const std::uint32_t nLength = GetLength();
+    const std::uint64_t nNewLength = std::uint64_t{nLength} + n;
     if (!IsEmptyRecord() && Header()->nCount.load(std::memory_order_acquire) == 1 &&
-        Header()->nCapacity > nLength + n) {
+        Header()->nCapacity > nNewLength) {
         // p may point into this very text; the bytes it reads lie before
         // the ones written.
         std::memmove(m_psz + nLength, p, n);
         m_psz[nLength + n] = '\0';
-        Header()->nLength = nLength + n;
+        Header()->nLength = static_cast<std::uint32_t>(nNewLength);
         return;
     }
-    const std::uint32_t nNewLength = nLength + n;
     char* pNew = NewBlock(GrownCapacity(nNewLength), m_psz, nLength);
     std::memcpy(pNew + nLength, p, n);
     pNew[nNewLength] = '\0';
-    Header(pNew)->nLength = nNewLength;
+    Header(pNew)->nLength = static_cast<std::uint32_t>(nNewLength);
     Release();
     m_psz = pNew;
 }
@@ -206,7 +233,11 @@ int CTextString::Replace(const char* pszFrom, const char* pszTo) {
     }
     const char* pTo = pszTo != nullptr ? pszTo : "";
     const std::uint32_t nTo = StrLen(pTo);
-    std::uint32_t nHits = 0;
+    // In the middle of a direct write the stored length is 0 while the text
+    // is there: measure it first, as the writer's RecalcLength would. (Such
+    // a block is never shared: a text of length 0 copies as "".)
+    RecalcLength();
+    std::uint64_t nHits = 0;
     for (const char* p = std::strstr(m_psz, pszFrom); p != nullptr;
          p = std::strstr(p + nFrom, pszFrom)) {
         ++nHits;
@@ -214,12 +245,14 @@ int CTextString::Replace(const char* pszFrom, const char* pszTo) {
     if (nHits == 0) {
         return 0;
     }
-    const std::uint32_t nNewLength = GetLength() - nFrom * nHits + nTo * nHits;
+    // Hits do not overlap, so they take at most the whole text.
+    const std::uint64_t nNewLength = GetLength() - nFrom * nHits + nTo * nHits;
+    const std::uint32_t nNewCapacity = GrownCapacity(nNewLength);
     if (nNewLength == 0) {
         Release();
         return static_cast<int>(nHits);
     }
-    char* pNew = NewBlock(GrownCapacity(nNewLength), nullptr, 0);
+    char* pNew = NewBlock(nNewCapacity, nullptr, 0);
     char* pOut = pNew;
     const char* pIn = m_psz;
     for (const char* p = std::strstr(pIn, pszFrom); p != nullptr; p = std::strstr(pIn, pszFrom)) {
@@ -232,7 +265,7 @@ int CTextString::Replace(const char* pszFrom, const char* pszTo) {
     const std::size_t nRest = std::strlen(pIn);
     std::memcpy(pOut, pIn, nRest);
     pOut[nRest] = '\0';
-    Header(pNew)->nLength = nNewLength;
+    Header(pNew)->nLength = static_cast<std::uint32_t>(nNewLength);
     Release();
     m_psz = pNew;
     return static_cast<int>(nHits);
@@ -255,7 +288,7 @@ char* CTextString::GetWritableBuffer(std::uint32_t n) {
         if (n == 0) {
             return nullptr;
         }
-        m_psz = NewBlock(n + 1, nullptr, 0);
+        m_psz = NewBlock(CheckedCapacity(std::uint64_t{n} + 1), nullptr, 0);
     } else if (Header()->nCapacity < n) {
         // The old character area is kept, so a caller may extend its text.
         char* pNew = NewBlock(n, nullptr, 0);

@@ -44,7 +44,11 @@ union UEmptyRecord {
 };
 extern UEmptyRecord g_zrkEmptyRecord;
 
-// Length of zero-terminated text; 0 for a null pointer.
+// The largest capacity that the 32-bit header can describe.
+constexpr std::uint32_t kMaxCapacity = 0xFFFFFFFFu;
+
+// Length of zero-terminated text; 0 for a null pointer. A text of
+// kMaxCapacity bytes or more gives kMaxCapacity, which no block can hold.
 std::uint32_t StrLen(const char* psz) noexcept;
 
 // Growth margin shared by strings and arrays: n / 8, at least 4, at most 1024.
@@ -131,7 +135,8 @@ public:
     CTextString Mid(std::uint32_t nStart, std::uint32_t nCount = kToEnd) const;
     CTextString Left(std::uint32_t nCount) const { return Mid(0, nCount); }
 
-    // Replaces every non-overlapping occurrence; returns the count.
+    // Replaces every non-overlapping occurrence; returns the count. A result
+    // whose size the header cannot hold throws CInvalidParamException.
     int Replace(const char* pszFrom, const char* pszTo);
 
     // Locale comparison under the user's default locale: -1, 0 or 1.
@@ -148,7 +153,8 @@ public:
     friend bool operator!=(const char* a, const CTextString& b) noexcept { return !(b == a); }
 
     // Unique writable area of at least n bytes, length set to 0; null for
-    // n == 0 on the empty string. Write text, then call RecalcLength.
+    // n == 0 on the empty string. Write text, then call RecalcLength. An
+    // area too large for the header throws CInvalidParamException.
     char* GetWritableBuffer(std::uint32_t n);
     void RecalcLength() noexcept;
 
@@ -259,9 +265,11 @@ public:
     }
     bool IsEmpty() const noexcept { return Get() == nullptr; }
     explicit operator bool() const noexcept { return Get() != nullptr; }
-    // Handles sharing the object; 0 when empty.
+    // Handles sharing the object; 0 when empty. Read with acquire ordering,
+    // so that a holder who sees 1 also sees what the others did before
+    // they let go.
     std::int32_t GetRefCount() const noexcept {
-        return m_pRecord == EmptyRecord() ? 0 : m_pRecord->nCount.load(std::memory_order_relaxed);
+        return m_pRecord == EmptyRecord() ? 0 : m_pRecord->nCount.load(std::memory_order_acquire);
     }
     bool SharesWith(const CRefHandle& other) const noexcept { return m_pRecord == other.m_pRecord; }
 

@@ -1,13 +1,20 @@
+// The text string, its ref handle, the exceptions built on them, and the
+// code page 932 helpers.
 #include "lib/text_string.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <clocale>
 #include <cstring>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
+
+#include "lib/exceptions.h"
+#include "lib/nls.h"
+#include "tolvane_texts.h"
 
 namespace ZRK {
 namespace {
@@ -16,32 +23,28 @@ namespace {
 const char kMi[] = "\x83\x7E";
 const char kSo[] = "\x83\x5C";
 
+// The text as far as its length says.
 std::string Str(const CTextString& s) {
-    return s.GetString();
+    return std::string(s.GetString(), s.GetLength());
 }
 
-TEST(TextStringTest, EmptyValuesShareTheStaticRecord) {
-    const CTextString empties[] = {CTextString(), CTextString(nullptr), CTextString(""),
-                                   CTextString("", -1), CTextString::Format("%s", "")};
-    for (const CTextString& s : empties) {
-        // The record's text lies behind its three-word header.
-        EXPECT_EQ(static_cast<const void*>(s.GetString()),
-                  static_cast<const void*>(reinterpret_cast<const char*>(&g_zrkEmptyRecord) + 12));
-        EXPECT_EQ(s.GetCapacity(), 0u);
-        EXPECT_EQ(s.GetRefCount(), 0);
-        EXPECT_STREQ(s, "");
+using Ints = std::vector<int>;
+using Sizes = std::vector<std::uint32_t>;
+using Strings = std::vector<std::string>;
+
+TEST(TextStringTest, EmptyValuesShareTheStaticRecordOthersGetTheirCapacity) {
+    // The record's text lies behind its three-word header.
+    const char* pEmpty = reinterpret_cast<const char*>(&g_zrkEmptyRecord) + 12;
+    for (const CTextString& s : {CTextString(), CTextString(nullptr), CTextString(""),
+                                 CTextString("", -1), CTextString::Format("%s", "")}) {
+        EXPECT_EQ(s.GetString(), pEmpty);
     }
-}
-
-TEST(TextStringTest, ConstructionCapacities) {
-    EXPECT_EQ(CTextString("abc").GetCapacity(), 4u);
-    EXPECT_EQ(CTextString("abc", -1).GetCapacity(), 4u);
-    EXPECT_EQ(CTextString("abc", 10).GetCapacity(), 18u);  // (3 + 10) + margin 4 + 1
-    EXPECT_EQ(CTextString("abc", -5).GetCapacity(), 8u);   // never below the text
-    EXPECT_EQ(CTextString("", 8200).GetCapacity(), 8200u + 1024u + 1u);
-    const CTextString reserved(nullptr, 40);  // an empty text with a reserve owns a block
-    EXPECT_EQ(reserved.GetCapacity(), 46u);
-    EXPECT_STREQ(reserved, "");
+    // Exact, (length + extra) + margin + 1, never below the text; an empty
+    // text with a reserve owns a block.
+    EXPECT_EQ((Sizes{CTextString("abc").GetCapacity(), CTextString("abc", -1).GetCapacity(),
+                     CTextString("abc", 10).GetCapacity(), CTextString("abc", -5).GetCapacity(),
+                     CTextString("", 8200).GetCapacity(), CTextString(nullptr, 40).GetCapacity()}),
+              (Sizes{4, 4, 13 + 4 + 1, 3 + 4 + 1, 8200 + 1024 + 1, 40 + 5 + 1}));
 }
 
 TEST(TextStringTest, CopiesShareUntilOneWrites) {
@@ -49,24 +52,18 @@ TEST(TextStringTest, CopiesShareUntilOneWrites) {
     CTextString b(a);
     CTextString c;
     c = b;
-    EXPECT_EQ(a.GetString(), c.GetString());
     EXPECT_EQ(a.GetRefCount(), 3);
     b += '!';
     c += "+more";
-    EXPECT_EQ(Str(a) + "|" + Str(b) + "|" + Str(c), "base|base!|base+more");
-    EXPECT_EQ(a.GetRefCount(), 1);
     CTextString& alias = a;
     a = alias;
-    EXPECT_STREQ(a, "base");
+    EXPECT_EQ(Str(a) + "|" + Str(b) + "|" + Str(c), "base|base!|base+more");
     EXPECT_EQ(a.GetRefCount(), 1);
-
     // A text in the middle of a direct write has length 0 and copies as "".
-    char* p = a.GetWritableBuffer(20);
-    const CTextString copy(a);
-    EXPECT_EQ(copy.GetRefCount(), 0);
-    std::strcpy(p, "done");
+    std::strcpy(a.GetWritableBuffer(20), "done");
+    EXPECT_EQ(CTextString(a).GetRefCount(), 0);
     a.RecalcLength();
-    EXPECT_STREQ(a, "done");
+    EXPECT_EQ(Str(a), "done");
 }
 
 TEST(TextStringTest, AppendGrowsByTheMarginOrFillsSpareRoomInPlace) {
@@ -78,9 +75,7 @@ TEST(TextStringTest, AppendGrowsByTheMarginOrFillsSpareRoomInPlace) {
     s += "abcde";  // fills the block exactly
     EXPECT_EQ(s.GetString(), before);
     s += 'z';
-    EXPECT_NE(s.GetString(), before);
     EXPECT_EQ(Str(s), forty + "yabcdez");
-
     CTextString t("ab");
     t += static_cast<const char*>(nullptr);
     t += "";
@@ -88,90 +83,86 @@ TEST(TextStringTest, AppendGrowsByTheMarginOrFillsSpareRoomInPlace) {
     EXPECT_EQ(t.GetCapacity(), 3u);  // nothing appended, nothing reallocated
     t += t;                          // reads its own text while reallocating
     t += t;                          // and in place
-    EXPECT_STREQ(t, "abababab");
+    EXPECT_EQ(Str(t), "abababab");
     CTextString e;
     e += 'q';
     EXPECT_EQ(e.GetCapacity(), 6u);
 }
 
-TEST(TextStringTest, FindCountsFromTheStartOfTheString) {
+TEST(TextStringTest, SearchAndPieces) {
+    // Positions count from the start of the string, not from the offset;
+    // the start may be the length. A hit of ReverseFind on a lead byte skips
+    // its trail byte, but never the terminator; the 5Ch of ソ follows a lead
+    // byte that is itself no hit, so the plain byte search reports it.
     const CTextString s("abcabc");
-    EXPECT_EQ(s.Find("bc"), 1);
-    EXPECT_EQ(s.Find("bc", 2), 4);
-    EXPECT_EQ(s.Find('a', 1), 3);
-    EXPECT_EQ(s.Find("zz"), -1);
-    EXPECT_EQ(s.Find("", 6), 6);  // the start may be the length
-    EXPECT_EQ(s.Find("c", 6), -1);
-    EXPECT_EQ(s.Find("", 7), -1);
-    EXPECT_EQ(s.Find('a', 7), -1);
-    EXPECT_EQ(s.Find("a", -1), -1);
-    EXPECT_EQ(s.Find(nullptr, 3), 3);
-    EXPECT_EQ(s.Find('\0'), -1);
-    EXPECT_EQ(CTextString().Find("a"), -1);
-}
-
-TEST(TextStringTest, ReverseFindStepsOverDoubleByteCharacters) {
-    EXPECT_EQ(CTextString("a\\b\\c").ReverseFind('\\'), 3);
-    EXPECT_EQ(CTextString("abc").ReverseFind('x'), -1);
-    EXPECT_EQ(CTextString("abc").ReverseFind('\0'), -1);
-    EXPECT_EQ(CTextString().ReverseFind('a'), -1);
-    // The 5Ch of ソ follows a lead byte that is itself no hit, so the plain
-    // byte search still reports it.
-    EXPECT_EQ(CTextString("a\\\x83\x5C").ReverseFind('\\'), 3);
-    // A hit on a lead byte skips its trail byte, but never the terminator.
-    EXPECT_EQ(CTextString("\x83\x5C\x83\x7E").ReverseFind('\x83'), 2);
-    EXPECT_EQ(CTextString("\x83\x83").ReverseFind('\x83'), 0);
-    EXPECT_EQ(CTextString("a\x83").ReverseFind('\x83'), 1);
-}
-
-TEST(TextStringTest, MidAndLeftKeepDoubleByteCharactersWhole) {
-    const CTextString s((std::string("AB") + kMi).c_str());
-    EXPECT_EQ(Str(s.Mid(1)), std::string("B") + kMi);
-    EXPECT_EQ(Str(s.Mid(0, 100)), Str(s));
-    EXPECT_EQ(Str(s.Left(3)), Str(s));  // three bytes would cut ミ in two
-    EXPECT_STREQ(s.Left(1), "A");
-    EXPECT_STREQ(s.Mid(3, 1), "~");  // the start is not moved off a trail byte
-    EXPECT_TRUE(s.Mid(4).IsEmpty() && s.Mid(9, 1).IsEmpty() && s.Mid(0, 0).IsEmpty());
-    EXPECT_STREQ(CTextString("x\x83").Mid(1, 1), "\x83");  // a lone lead byte alone
+    EXPECT_EQ(
+        (Ints{
+            s.Find("bc", 2), s.Find('a', 1), s.Find("", 6), s.Find(nullptr, 3),
+            CTextString("a\\b\\c").ReverseFind('\\'), CTextString("a\\\x83\x5C").ReverseFind('\\'),
+            CTextString("\x83\x5C\x83\x7E").ReverseFind('\x83'),
+            CTextString("\x83\x83").ReverseFind('\x83'), CTextString("a\x83").ReverseFind('\x83')}),
+        (Ints{4, 3, 6, 3, 3, 3, 2, 0, 1}));
+    for (int n : {s.Find("zz"), s.Find("c", 6), s.Find("", 7), s.Find('a', 7), s.Find("a", -1),
+                  s.Find('\0'), CTextString().Find("a"), CTextString("abc").ReverseFind('x'),
+                  CTextString("abc").ReverseFind('\0'), CTextString().ReverseFind('a')}) {
+        EXPECT_EQ(n, -1);
+    }
+    // Mid keeps a double-byte character whole at the end, does not move the
+    // start off a trail byte, and takes a lone lead byte alone.
+    const CTextString t((std::string("AB") + kMi).c_str());
+    EXPECT_EQ((Strings{Str(t.Mid(1, 2)), Str(t.Mid(2)), Str(t.Mid(0, 100)), Str(t.Left(1)),
+                       Str(t.Mid(3, 1)), Str(t.Mid(4)) + Str(t.Mid(9, 1)) + Str(t.Mid(0, 0)),
+                       Str(CTextString("x\x83").Mid(1, 1))}),
+              (Strings{std::string("B") + kMi, kMi, Str(t), "A", "~", "", "\x83"}));
 }
 
 TEST(TextStringTest, Replace) {
-    CTextString s("aXa");
-    EXPECT_EQ(s.Replace("a", "bb"), 2);
-    EXPECT_STREQ(s, "bbXbb");
-    CTextString u("aaaa");
-    EXPECT_EQ(u.Replace("aa", "b"), 2);  // non-overlapping, left to right
-    EXPECT_STREQ(u, "bb");
-    EXPECT_EQ(u.Replace("b", ""), 2);
-    EXPECT_EQ(u.GetRefCount(), 0);  // nothing left: the empty record
-
-    CTextString t("keep");
-    const CTextString share = t;
-    EXPECT_EQ(t.Replace("", "x") + t.Replace(nullptr, "x") + t.Replace("zz", "x"), 0);
-    EXPECT_EQ(t.Replace("e", nullptr), 2);
-    EXPECT_STREQ(t, "kp");
-    EXPECT_STREQ(share, "keep");
+    const std::vector<std::tuple<const char*, const char*, const char*, int, const char*>> rows = {
+        {"aXa", "a", "bb", 2, "bbXbb"}, {"aaaa", "aa", "b", 2, "bb"},  // no overlap
+        {"bb", "b", "", 2, ""},         {"keep", "e", nullptr, 2, "kp"},
+        {"keep", "", "x", 0, "keep"},   {"keep", nullptr, "x", 0, "keep"},
+        {"keep", "zz", "x", 0, "keep"}};
+    for (const auto& [psz, pszFrom, pszTo, nHits, pszResult] : rows) {
+        CTextString s(psz);
+        const CTextString share = s;
+        EXPECT_EQ(s.Replace(pszFrom, pszTo), nHits);
+        EXPECT_EQ(Str(s) + "|" + Str(share), std::string(pszResult) + "|" + psz);
+        EXPECT_EQ(s.GetRefCount() == 0, *pszResult == '\0');  // "" is the empty record
+    }
+    // In the middle of a direct write the stored length is 0, the text not.
+    for (const auto& row :
+         {std::make_pair("bbbb", std::string(36, 'b')), std::make_pair("", std::string())}) {
+        CTextString w("aaaaaaaaa");
+        w.GetWritableBuffer(20);
+        EXPECT_EQ(w.Replace("a", row.first), 9);
+        EXPECT_EQ(Str(w), row.second);
+    }
+    // A result beyond the header's 32-bit sizes is refused.
+    const std::string a(4096, 'a');
+    CTextString big(a.c_str());
+    const std::string b((1u << 20) + 1, 'b');
+    EXPECT_THROW(big.Replace("a", b.c_str()), CInvalidParamException);  // 2^32 bytes
+    EXPECT_EQ(Str(big), a);
 }
 
 TEST(TextStringTest, CompareIsTheLocaleOrderEqualityIsByteExact) {
-    EXPECT_EQ(CTextString("abc").Compare("abd"), -1);
-    EXPECT_EQ(CTextString().Compare(nullptr), 0);
+    EXPECT_EQ(CTextString("abc").Compare("abd") + CTextString().Compare(nullptr), -1 + 0);
     const CTextString a("abc");
     EXPECT_TRUE(a == "abc" && "abc" == a && a == CTextString("abc"));
-    EXPECT_TRUE(a != "abd" && a != CTextString("ab") && CTextString() == nullptr);
-    EXPECT_EQ(StrLen(nullptr), 0u);
+    EXPECT_TRUE(a != "abd" && a != CTextString("abd") && a != CTextString("ab") &&
+                CTextString() == nullptr);
 }
 
 TEST(TextStringTest, WritableBufferRules) {
     CTextString empty;
     EXPECT_EQ(empty.GetWritableBuffer(0), nullptr);
+    EXPECT_THROW(empty.GetWritableBuffer(0xFFFFFFFFu), CInvalidParamException);
     EXPECT_STREQ(empty.GetWritableBuffer(5), "");
     EXPECT_EQ(empty.GetCapacity(), 6u);
     // Growing keeps the old characters, so a caller may extend its text.
     CTextString grow("abc");
     EXPECT_STREQ(grow.GetWritableBuffer(10), "abc");
     EXPECT_EQ(grow.GetCapacity(), 10u);
-
     // Enough room but shared: a private copy of the same capacity.
     CTextString shared("hello", 10);
     const CTextString other = shared;
@@ -179,121 +170,145 @@ TEST(TextStringTest, WritableBufferRules) {
     shared.RecalcLength();
     EXPECT_EQ(Str(shared) + "|" + Str(other), "Jello|hello");
     EXPECT_EQ(shared.GetCapacity(), other.GetCapacity());
-
-    // Every byte filled: the length stops inside the block.
+    // Every byte filled: the text ends inside the block.
     CTextString full("ab");
     std::memset(full.GetWritableBuffer(3), 'z', full.GetCapacity());
     full.RecalcLength();
-    EXPECT_EQ(full.GetLength(), full.GetCapacity() - 1);
+    EXPECT_STREQ(full, "zz");
 }
 
-TEST(TextStringFormatTest, SixtyFourBitConversionsOnEveryPlatform) {
-    const long long big = 5000000000LL;  // above 2^32
-    EXPECT_STREQ(CTextString::Format("%I64d|%I64i|%u", big, -big, 7u), "5000000000|-5000000000|7");
-    EXPECT_STREQ(CTextString::Format("%I64d", LLONG_MIN), "-9223372036854775808");
-    EXPECT_STREQ(CTextString::Format("%I64u|%I64x|%I64X|%I64o", ULLONG_MAX, 0x1FFFFFFFFULL,
-                                     0xABCDEF012ULL, 8ULL),
-                 "18446744073709551615|1ffffffff|ABCDEF012|10");
-    // Flags and width in front of I64, as the numeric field builds them.
-    EXPECT_STREQ(CTextString::Format("%03I64d|%-6I64d|%*I64d|%%I64d", 5LL, 42LL, 4, 7LL),
-                 "005|42    |   7|%I64d");
-}
-
-TEST(TextStringFormatTest, TextPassesThroughByteForByte) {
-    EXPECT_STREQ(CTextString::Format("100%% %u \\\\.\\COM%d", 4294967295u, 7),
-                 "100% 4294967295 \\\\.\\COM7");
-    // Double-byte text, a trail byte of 5Ch included; a CTextString argument
-    // is passed as its text.
-    const std::string format = std::string("RS232C(%s%d)") + kSo;
-    EXPECT_EQ(Str(CTextString::Format(format.c_str(), CTextString(kMi), 3)),
-              std::string("RS232C(") + kMi + "3)" + kSo);
+TEST(TextStringTest, Format) {
+    // %I64 on every platform, also behind flags and width as the numeric
+    // field builds them.
+    EXPECT_EQ(
+        Str(CTextString::Format("%I64d|%I64i|%u|%I64u|%I64x|%I64X|%I64o", 5000000000LL, LLONG_MIN,
+                                7u, ULLONG_MAX, 0x1FFFFFFFFULL, 0xABCDEF012ULL, 8ULL)),
+        "5000000000|-9223372036854775808|7|18446744073709551615|1ffffffff|ABCDEF012|10");
+    EXPECT_EQ(Str(CTextString::Format("%03I64d|%-6I64d|%*I64d|%%I64d", 5LL, 42LL, 4, 7LL)),
+              "005|42    |   7|%I64d");
+    // Double-byte text byte for byte, a trail byte of 5Ch included; a
+    // CTextString argument as its text.
+    const std::string format = std::string("RS232C(%s%d)\\\\.\\COM%u") + kSo;
+    EXPECT_EQ(Str(CTextString::Format(format.c_str(), CTextString(kMi), 3, 4294967295u)),
+              std::string("RS232C(") + kMi + "3)\\\\.\\COM4294967295" + kSo);
     EXPECT_TRUE(CTextString::FormatC(nullptr).IsEmpty());
-}
-
-TEST(TextStringFormatTest, ResultsBeyondTheFirstScratchArea) {
     // The first area holds strlen(format) + 1024 bytes, the zero included.
     for (std::size_t n : {1025u, 1026u, 5000u}) {
         const std::string text(n, 'q');
         const CTextString s = CTextString::Format("%s", text.c_str());
-        EXPECT_EQ(Str(s), text) << n;
-        EXPECT_EQ(s.GetCapacity(), n + 1) << n;
+        EXPECT_EQ(Str(s) + std::to_string(s.GetCapacity()), text + std::to_string(n + 1));
     }
     EXPECT_EQ(CTextString::Format("%3000d|%I64d", 1, 1LL << 40).GetLength(), 3000u + 1u + 13u);
 }
 
-TEST(TextStringThreadTest, SharedCopiesAcrossThreadsKeepCountsExact) {
-    const CTextString origin("shared between threads");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&origin] {
-            for (int i = 0; i < 20000; ++i) {
-                CTextString copy(origin);
-                CTextString again = copy;
-                again += "x";  // private block: the origin is never written
-            }
-        });
-    }
-    for (std::thread& t : threads) {
-        t.join();
-    }
-    EXPECT_EQ(origin.GetRefCount(), 1);
-    EXPECT_STREQ(origin, "shared between threads");
-}
-
-// ------------------------------------------------------------ CRefHandle
-
-struct CBase {
-    explicit CBase(int* pDestroyed) : m_pDestroyed(pDestroyed) {}
-    virtual ~CBase() { ++*m_pDestroyed; }
+struct CCounted {
+    explicit CCounted(int* pDestroyed) : m_pDestroyed(pDestroyed) {}
+    ~CCounted() { ++*m_pDestroyed; }
     int* m_pDestroyed;
 };
 
-struct CDerived : CBase {
-    using CBase::CBase;
-    ~CDerived() override { *m_pDestroyed += 10; }
-};
-
-TEST(RefHandleTest, LastReleaseDestroysThroughTheVirtualDestructor) {
+TEST(RefHandleTest, SharesAndDestroysOnTheLastRelease) {
     int nDestroyed = 0;
-    CRefHandle<CBase> a(new CDerived(&nDestroyed));
-    {
-        CRefHandle<CBase> b(a);
-        CRefHandle<CBase> c;
-        c = b;
-        EXPECT_EQ(a.GetRefCount(), 3);
-    }
-    EXPECT_EQ(a.GetRefCount(), 1);
-    EXPECT_EQ(nDestroyed, 0);
-    const CRefHandle<CBase> empty;
+    CCounted* p = new CCounted(&nDestroyed);
+    CRefHandle<CCounted> a(p);
+    a.Reset(p);  // its own object is kept
+    CRefHandle<CCounted> b(a);
+    CRefHandle<CCounted> c(std::move(b));
+    EXPECT_TRUE(b.IsEmpty() && a.SharesWith(c) && a.GetRefCount() == 2);  // NOLINT: moved from
+    const CRefHandle<CCounted> empty;
     a = empty;  // assigning an empty handle releases
-    EXPECT_EQ(nDestroyed, 11);
-    EXPECT_TRUE(a.IsEmpty() && !a && a.GetRefCount() == 0);
-    a.Release();  // harmless on the empty handle
-    EXPECT_TRUE(CRefHandle<CBase>(nullptr).SharesWith(empty));
+    EXPECT_EQ(nDestroyed + c.GetRefCount(), 0 + 1);
+    a = std::move(c);
+    a.Reset(new CCounted(&nDestroyed));
+    EXPECT_EQ(nDestroyed + a.GetRefCount() + c.GetRefCount(), 1 + 1 + 0);  // NOLINT: moved from
 }
 
-TEST(RefHandleTest, ResetArraysAndMoves) {
-    int n1 = 0;
-    int n2 = 0;
-    CBase* p1 = new CBase(&n1);
-    CRefHandle<CBase> h(p1);
-    h.Reset(p1);  // its own object is kept
-    EXPECT_EQ(n1, 0);
-    h.Reset(new CBase(&n2));
-    EXPECT_EQ(n1, 1);
-    h.Reset();
-    EXPECT_EQ(n2, 1);
+TEST(ExceptionsTest, EachKindCarriesItsCodePage932MessageAndCopiesShareIt) {
+    // が is 82 AA, 。 is 81 42.
+    EXPECT_EQ(std::string(CIndexOutOfBoundsException(0).GetMessageText()),
+              "INDEX\x82\xaa\x94\xcd\x88\xcd\x8a\x4f\x82\xc5\x82\xb7\x81\x42");
+    const std::pair<CZrkException, std::string> rows[] = {
+        {CNullPointerException(3), "NULLポインタです。"},
+        {CIndexOutOfBoundsException(3), "INDEXが範囲外です。"},
+        {CInvalidParamException(3), "パラメータが不正です。"},
+        {CNotSupportException(3), "サポートされていません。"}};
+    for (const auto& [e, message] : rows) {
+        EXPECT_EQ(Cp932ToUtf8(e.GetMessageText()) + std::to_string(e.GetDetail()), message + "3");
+    }
+    // A private copy of the text, which copies of the exception share.
+    char text[] = "message text";
+    CZrkException copy(nullptr);
+    EXPECT_STREQ(copy.GetMessageText(), "");
+    {
+        const CZrkException first(text, 7);
+        text[0] = 'X';
+        copy = first;
+        EXPECT_EQ(copy.GetMessageText(), first.GetMessageText());
+    }
+    EXPECT_STREQ(copy.GetMessageText(), "message text");
+}
 
-    char* p = new char[4];
-    std::memcpy(p, "abc", 4);
-    CRefHandle<char[]> text(p);
-    CRefHandle<char[]> copy = text;
-    CRefHandle<char[]> moved(std::move(copy));
-    EXPECT_TRUE(copy.IsEmpty());  // NOLINT: moved-from state is defined
-    EXPECT_EQ(text.GetRefCount(), 2);
-    EXPECT_STREQ(moved.Get(), "abc");
-    text = std::move(moved);
-    EXPECT_EQ(text.GetRefCount(), 1);
+// ---------------------------------------------------- code page 932 helpers
+
+TEST(NlsTest, LeadBytesAndTheGeneratedTexts) {
+    // Lead bytes are 81h-9Fh and E0h-FCh.
+    EXPECT_EQ(
+        (Ints{IsLeadByte932(0x80), IsLeadByte932(0x81), IsLeadByte932(0x9F), IsLeadByte932(0xA0),
+              IsLeadByte932(0xDF), IsLeadByte932(0xE0), IsLeadByte932(0xFC), IsLeadByte932(0xFD)}),
+        (Ints{0, 1, 1, 0, 0, 1, 1, 0}));
+    // Half-width katakana are single bytes.
+    EXPECT_EQ(std::string(Tolvane::Text::kProductName), "\x83\x7E\x83\x8B\x83\x67\x83\x70");
+    EXPECT_EQ(Cp932ToUtf8(Tolvane::Text::kAboutCaption),
+              "ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報");
+}
+
+TEST(NlsTest, Cp932ToUtf8ReplacesInvalidBytesWithoutOverreading) {
+    const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
+    // A range that ends on a lead byte does not read the trail byte behind
+    // it. 80h and A0h are no characters; an invalid pair takes only its
+    // lead byte, so the ASCII byte behind it survives. The length form
+    // reads zero bytes as characters; the other stops there.
+    const char buffer[] = "a\x83\x7E";
+    EXPECT_EQ((Strings{Cp932ToUtf8(buffer, 2), Cp932ToUtf8(buffer, 3), Cp932ToUtf8("\x80\x41\xA0"),
+                       Cp932ToUtf8("\x81\x20x"), Cp932ToUtf8("\xFD\xFE\xFF"), Cp932ToUtf8("\xB1"),
+                       Cp932ToUtf8("a\0b", 3), Cp932ToUtf8("a\0b"),
+                       Cp932ToUtf8(nullptr, 4) + Cp932ToUtf8(nullptr)}),
+              (Strings{"a" + kBad, "aミ", kBad + "A" + kBad, kBad + " x", kBad + kBad + kBad, "ｱ",
+                       std::string("a\0b", 3), "a", ""}));
+}
+
+// Restores LC_ALL when a test changed the locale.
+struct CLocaleScope {
+    ~CLocaleScope() { std::setlocale(LC_ALL, m_saved.c_str()); }
+    bool Set(const char* pszName) { return std::setlocale(LC_ALL, pszName) != nullptr; }
+    const std::string m_saved = std::setlocale(LC_ALL, nullptr);
+};
+
+TEST(NlsTest, CompareLocaleAndLowerCase) {
+    // Null is "", case counts.
+    EXPECT_EQ((Ints{CompareLocale(nullptr, ""), CompareLocale("a", nullptr),
+                    CompareLocale(nullptr, "a"), CompareLocale("COM1", "COM2"),
+                    CompareLocale("COM2", "COM10"), CompareLocale("\x83\x7E", "\x83\x7E"),
+                    CompareLocale("abc", "ABC") != 0, CompareLocale("\x80", "\x80")}),
+              (Ints{0, 1, -1, -1, 1, 0, 1, 0}));
+    // A double-byte character whose trail byte is an upper-case ASCII
+    // letter (ア is 83h 41h) stays intact.
+    EXPECT_TRUE(LowerCaseLocale(nullptr).IsEmpty() && LowerCaseLocale("").IsEmpty());
+    EXPECT_STREQ(LowerCaseLocale("USB\\VID_04D8&PID_E6B2&MI_00\x83\x41X"),
+                 "usb\\vid_04d8&pid_e6b2&mi_00\x83\x41x");
+#ifndef _WIN32
+    // Text that cannot be converted compares by its bytes, and only its
+    // ASCII letters are lowered.
+    EXPECT_EQ(CompareLocale("\x80", "\x81\x40"), -1);
+    EXPECT_EQ(Str(LowerCaseLocale((std::string("AB\x80\x83\x41") + "CD").c_str())),
+              std::string("ab\x80\x83\x41") + "cd");
+    // Otherwise the order is LC_COLLATE's: in the C locale wide characters
+    // compare by code point, ー (U+30FC) after ア (U+30A2), although its
+    // bytes (81 5B) come before those of ア (83 41).
+    CLocaleScope scope;
+    ASSERT_TRUE(scope.Set("C"));
+    EXPECT_EQ(CompareLocale("\x81\x5B", "\x83\x41"), 1);
+#endif
 }
 
 }  // namespace
