@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,27 +18,34 @@ namespace Tolvane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Texts = std::vector<std::string>;
 using Sim::AdapterConfig;
 using Sim::CVirtualPC;
 using Sim::EAdapterState;
 using Sim::VirtualPcConfig;
+using Millis = CVirtualPC::Millis;
+
+const Bytes kReturnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 class CScriptedBoxes : public CMessageBoxes {
 public:
-    std::vector<std::string> shown;
+    Texts shown;
     std::vector<UINT> types;
-    std::deque<int> answers;  // for MB_YESNO; IDYES when empty
+    std::deque<int> answers;               // for MB_YESNO; IDYES when empty
+    std::function<void()> duringQuestion;  // what happens while a question is open
     int MessageBox(const char* text, UINT type) override {
         shown.emplace_back(text);
         types.push_back(type);
         if ((type & MB_TYPEMASK) != MB_YESNO) {
             return IDOK;
         }
-        if (answers.empty()) {
-            return IDYES;
+        if (duringQuestion) {
+            duringQuestion();
         }
-        const int answer = answers.front();
-        answers.pop_front();
+        const int answer = answers.empty() ? IDYES : answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
         return answer;
     }
 };
@@ -64,36 +72,62 @@ public:
         dlg.OnInitDialog();
     }
 
-    // The user sets the field and the box, then presses a button; returns
-    // the virtual time the press took.
-    CVirtualPC::Millis Switch(const std::string& field, bool readOnly) {
-        edit.SelectAll();
-        if (field.empty()) {
+    // The user sets the field (null: leaves it) and the box (-1: leaves it),
+    // then presses a button; each returns the virtual time the press took.
+    Millis Switch(const char* field = "1", int readOnly = 1) {
+        if (field != nullptr) {
+            edit.SelectAll();
             edit.Type(8);
+            for (const char* c = field; *c != '\0'; ++c) {
+                edit.Type(static_cast<unsigned char>(*c));
+            }
         }
-        for (char c : field) {
-            edit.Type(static_cast<unsigned char>(c));
+        if (readOnly >= 0) {
+            view.checked = readOnly != 0;
         }
-        view.checked = readOnly;
-        return Timed([&] { dlg.OnCommand(IDOK); });
+        return Timed(IDOK);
     }
-    CVirtualPC::Millis Return() {
-        return Timed([&] { dlg.OnCommand(IDC_NORMAL); });
-    }
+    Millis Return() { return Timed(IDC_NORMAL); }
 
     Bytes Wire(WORD port) const { return pc.BytesReceived(port); }
 
-    // What must hold after any run, whatever its outcome.
-    void ExpectCleanUp() const {
+    // What must hold after any run, whatever its outcome: everything
+    // released, no disk written, nothing but the return command on a drive,
+    // the dialog still open, and every device opened the way it must be.
+    void ExpectAfterAnyRun() {
         EXPECT_EQ(pc.LeakReport(), "");
         EXPECT_TRUE(pc.ChangedDrives().empty());
-        const Bytes returnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int drive = 0; drive <= 100; ++drive) {
-            for (const Bytes& cdb : pc.CdbsOf(drive)) {
-                EXPECT_EQ(cdb, returnCdb) << "drive " << drive;
-            }
+        for (const Sim::SimCdb& command : pc.RawDisk().Commands()) {
+            EXPECT_EQ(command.bytes, kReturnCdb) << "drive " << command.drive;
         }
         EXPECT_FALSE(dlg.IsEnded()) << "an operation never closes the dialog";
+        for (const Sim::SimDriveOpen& open : pc.RawDisk().Opens()) {
+            EXPECT_EQ((std::vector<DWORD>{open.access, open.shareMode, open.creation, open.flags}),
+                      (std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0}))
+                << "drive " << open.drive;
+        }
+        for (WORD number : pc.Adapter().Config().portNumbers) {
+            const Sim::CSimSerialDevice& port = *pc.Adapter().Port(number);
+            if (port.OpenCount() == 0) {
+                continue;
+            }
+            const auto& args = port.LastOpenArgs();
+            EXPECT_EQ((std::vector<DWORD>{args.access, args.shareMode, args.creation, args.flags}),
+                      (std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL}));
+            // The driver reports DTR, RTS and XOFF continuation on; the line
+            // is set to 480000000 8N1 with every flow-control flag cleared.
+            const DCB& line = port.StatesSet().at(0);
+            EXPECT_EQ((std::vector<DWORD>{line.BaudRate, line.ByteSize, line.Parity, line.StopBits,
+                                          DcbFlagsWord(line)}),
+                      (std::vector<DWORD>{480000000u, 8, NOPARITY, ONESTOPBIT, 1}));
+            const COMMTIMEOUTS& t = port.Timeouts();
+            EXPECT_EQ((std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier,
+                                          t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                          t.WriteTotalTimeoutConstant}),
+                      (std::vector<DWORD>{0xFFFFFFFFu, 0, 0, 1, 1000}));
+        }
     }
 
     CVirtualPC pc;
@@ -103,17 +137,16 @@ public:
     CTolvaneDlg dlg;
 
 private:
-    template <typename F>
-    CVirtualPC::Millis Timed(F press) {
+    Millis Timed(UINT button) {
         boxes.shown.clear();
         boxes.types.clear();
-        const auto start = pc.ElapsedMs();
-        press();
+        const Millis start = pc.ElapsedMs();
+        dlg.OnCommand(button);
         return pc.ElapsedMs() - start;
     }
 };
 
-VirtualPcConfig WithAdapter(void (*tweak)(AdapterConfig&)) {
+VirtualPcConfig WithAdapter(const std::function<void(AdapterConfig&)>& tweak) {
     VirtualPcConfig config;
     tweak(config.adapter);
     return config;
@@ -121,163 +154,162 @@ VirtualPcConfig WithAdapter(void (*tweak)(AdapterConfig&)) {
 
 // --- Switch to the mass-storage state ---------------------------------------
 
-TEST(SwitchToMassStorage, ReadOnlyTargetZeroAndWritableTargetSixOnTheWire) {
-    struct Case {
-        std::string field;
-        bool readOnly;
+TEST(SwitchToMassStorage, TargetByteCarriesTheFieldAndTheBoxOnTheLowestPort) {
+    const struct {
+        const char* field;
+        int readOnly;
         Bytes wire;
         int target;
-    };
-    for (const Case& c :
-         {Case{"0", true, {0x76, 0x78, 0x30}, 0}, Case{"6", false, {0x76, 0x78, 0xB6}, 6},
-          Case{"3", false, {0x76, 0x78, 0xB3}, 3}, Case{"", true, {0x76, 0x78, 0x30}, 0}}) {
-        SCOPED_TRACE("field '" + c.field + "'");
+    } rows[] = {{"0", 1, {0x76, 0x78, 0x30}, 0},
+                {"6", 0, {0x76, 0x78, 0xB6}, 6},
+                {"3", 0, {0x76, 0x78, 0xB3}, 3},
+                {"", 1, {0x76, 0x78, 0x30}, 0},         // empty field: target 0
+                {nullptr, -1, {0x76, 0x78, 0x30}, 0}};  // untouched: 0, read-only
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.field == nullptr ? "untouched" : row.field);
         CRun run;
-        EXPECT_EQ(run.Switch(c.field, c.readOnly), 1100u) << "100 ms, then 1000 ms";
-        EXPECT_EQ(run.boxes.shown,
-                  (std::vector<std::string>{Text::kAskSwitchToMass, Text::kSwitchedToMass}));
+        EXPECT_EQ(run.Switch(row.field, row.readOnly), 1100u) << "100 ms, then 1000 ms";
+        EXPECT_EQ(run.boxes.shown, (Texts{Text::kAskSwitchToMass, Text::kSwitchedToMass}));
         EXPECT_EQ(run.boxes.types, (std::vector<UINT>{MB_YESNO, MB_OK}));
-        EXPECT_EQ(run.Wire(3), c.wire);
+        EXPECT_EQ(run.Wire(3), row.wire);
         EXPECT_TRUE(run.Wire(4).empty()) << "nothing goes to the second interface";
-        EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-        EXPECT_EQ(run.pc.Adapter().Target(), c.target);
-        EXPECT_EQ(run.pc.Adapter().Writable(), !c.readOnly);
-        run.ExpectCleanUp();
+        EXPECT_EQ(run.pc.Adapter().Target(), row.target);
+        EXPECT_EQ(run.pc.Adapter().Writable(), row.readOnly == 0);
+        run.ExpectAfterAnyRun();
     }
+    CRun three(WithAdapter([](AdapterConfig& a) { a.portNumbers = {9, 12, 5}; }));
+    three.Switch("2");
+    EXPECT_EQ(three.Wire(5), (Bytes{0x76, 0x78, 0x32}));
+    EXPECT_TRUE(three.Wire(9).empty() && three.Wire(12).empty());
+    three.ExpectAfterAnyRun();
 }
 
-TEST(SwitchToMassStorage, CheckBoxStartsTickedSoAnUntouchedSwitchIsReadOnly) {
-    CRun run;
-    EXPECT_TRUE(run.view.checked);
-    run.dlg.OnCommand(IDOK);
-    EXPECT_EQ(run.Wire(3), (Bytes{0x76, 0x78, 0x30}));
-    run.ExpectCleanUp();
-}
-
-TEST(SwitchToMassStorage, NeedsTwoAdapterPortsAndSpeaksOnTheLowest) {
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {3}; }));
-        EXPECT_EQ(run.Switch("1", true), 0u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAdapterNotFoundMaybeMass}));
+TEST(SwitchToMassStorage, FewerThanTwoPortsOrAPortThatWillNotOpen) {
+    const struct {
+        std::function<void(AdapterConfig&)> tweak;
+        const char* message;
+    } rows[] = {
+        {[](AdapterConfig& a) { a.portNumbers = {3}; }, Text::kAdapterNotFoundMaybeMass},
+        {[](AdapterConfig& a) { a.initialState = EAdapterState::kMassStorage; },
+         Text::kAdapterNotFoundMaybeMass},
+        {[](AdapterConfig& a) { a.portOpenError = ERROR_ACCESS_DENIED; }, Text::kPortNotFound},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.message);
+        CRun run(WithAdapter(row.tweak));
+        EXPECT_EQ(run.Switch(), 0u);
+        EXPECT_EQ(run.boxes.shown, Texts{row.message});
         EXPECT_TRUE(run.Wire(3).empty());
-        run.ExpectCleanUp();
-    }
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {9, 12, 5}; }));
-        run.Switch("2", true);
-        EXPECT_EQ(run.Wire(5), (Bytes{0x76, 0x78, 0x32}));
-        EXPECT_TRUE(run.Wire(9).empty());
-        EXPECT_TRUE(run.Wire(12).empty());
-        run.ExpectCleanUp();
-    }
-    {
-        // Already a disk: no ports at all.
-        VirtualPcConfig config;
-        config.adapter.initialState = EAdapterState::kMassStorage;
-        CRun run(config);
-        run.Switch("1", true);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAdapterNotFoundMaybeMass}));
-        run.ExpectCleanUp();
+        run.ExpectAfterAnyRun();
     }
 }
 
-TEST(SwitchToMassStorage, PortThatWillNotOpen) {
-    CRun run(WithAdapter([](AdapterConfig& a) { a.portOpenError = ERROR_ACCESS_DENIED; }));
-    EXPECT_EQ(run.Switch("1", true), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kPortNotFound}));
-    run.ExpectCleanUp();
-}
-
-TEST(SwitchToMassStorage, NoReplyAndFailedReadBothMeanNoResponse) {
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.firmwareReply.clear(); }));
-        EXPECT_EQ(run.Switch("1", true), 100u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNoResponse}));
-        EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
-        run.ExpectCleanUp();
+// A lost version query shows up as no response, whatever lost it; so does a
+// read that fails, which says nothing about the firmware.
+TEST(SwitchToMassStorage, NoReplyLostQueryAndFailedReadAllMeanNoResponse) {
+    using Sim::SerialCall;
+    const struct {
+        bool silent;
+        std::function<void(Sim::CSimSerialDevice&)> fault;
+    } rows[] = {
+        {true, nullptr},
+        {false, [](auto& d) { d.FailCall(SerialCall::kClearCommError, ERROR_GEN_FAILURE); }},
+        {false, [](auto& d) { d.FailCall(SerialCall::kWriteFile, ERROR_WRITE_FAULT); }},
+        {false, [](auto& d) { d.SetWriteLimit(0); }},
+    };
+    for (const auto& row : rows) {
+        CRun run(WithAdapter(
+            [&](AdapterConfig& a) { a.firmwareReply = row.silent ? "" : a.firmwareReply; }));
+        if (row.fault) {
+            row.fault(*run.pc.Adapter().Port(3));
+        }
+        EXPECT_EQ(run.Switch(), 100u);
+        EXPECT_EQ(run.boxes.shown, Texts{Text::kNoResponse});
+        run.ExpectAfterAnyRun();
     }
-    {
-        // The read itself fails: that is no news about the firmware.
-        CRun run;
-        run.pc.Adapter().Port(3)->FailCall(Sim::SerialCall::kClearCommError, ERROR_GEN_FAILURE);
-        EXPECT_EQ(run.Switch("1", true), 100u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNoResponse}));
-        run.ExpectCleanUp();
-    }
-}
-
-std::string OldVersionText(const char* reply) {
-    return ZRK::CTextString::Format(Text::kOldVersionFormat, reply).GetString();
 }
 
 TEST(SwitchToMassStorage, FirmwareVersionIsComparedByteWise) {
-    struct Case {
+    const struct {
         std::string reply;
-        bool accepted;
-        std::string shownAs;  // between the parentheses when refused
-    };
-    for (const Case& c :
-         {Case{"v0.40", true, ""}, Case{"v0.41", true, ""}, Case{"v0.5", true, ""},
-          Case{"v1.00", true, ""}, Case{"w", true, ""}, Case{"v0.40xyz", true, ""},
-          Case{"v0.39", false, "v0.39"}, Case{"v0.4", false, "v0.4"}, Case{"v", false, "v"},
-          Case{std::string("v\0.50", 5), false, "v"}, Case{"v0.3999999", false, "v0.39"}}) {
-        SCOPED_TRACE(c.reply);
-        VirtualPcConfig config;
-        config.adapter.firmwareReply = c.reply;
-        CRun run(config);
-        const auto elapsed = run.Switch("1", true);
-        if (c.accepted) {
+        const char* refusedAs;  // between the parentheses; null when accepted
+    } rows[] = {{"v0.40", nullptr},   {"v0.41", nullptr},     {"v0.5", nullptr},
+                {"v1.00", nullptr},   {"w", nullptr},         {"v0.40xyz", nullptr},
+                {"v0.39", "v0.39"},   {"v0.4", "v0.4"},       {"v", "v"},
+                {{"v\0.50", 5}, "v"}, {"v0.3999999", "v0.39"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reply);
+        CRun run(WithAdapter([&](AdapterConfig& a) { a.firmwareReply = row.reply; }));
+        const Millis elapsed = run.Switch();
+        if (row.refusedAs == nullptr) {
             EXPECT_EQ(run.boxes.shown.front(), Text::kAskSwitchToMass);
             EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
         } else {
             EXPECT_EQ(elapsed, 100u);
-            EXPECT_EQ(run.boxes.shown,
-                      (std::vector<std::string>{OldVersionText(c.shownAs.c_str())}));
+            EXPECT_EQ(
+                run.boxes.shown,
+                Texts{
+                    ZRK::CTextString::Format(Text::kOldVersionFormat, row.refusedAs).GetString()});
             EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
         }
-        run.ExpectCleanUp();
+        run.ExpectAfterAnyRun();
     }
 }
 
 TEST(SwitchToMassStorage, NoMeansNothingMoreIsSentOrShown) {
     CRun run;
     run.boxes.answers = {IDNO};
-    EXPECT_EQ(run.Switch("4", false), 100u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAskSwitchToMass}));
+    EXPECT_EQ(run.Switch("4", 0), 100u);
+    EXPECT_EQ(run.boxes.shown, Texts{Text::kAskSwitchToMass});
     EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
     EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kNormal);
-    run.ExpectCleanUp();
+    run.ExpectAfterAnyRun();
 }
 
-TEST(SwitchToMassStorage, AdapterThatStaysOrLeavesTooLateIsAnUnknownError) {
-    for (AdapterConfig::Millis delay :
-         {AdapterConfig::kNever, AdapterConfig::Millis{1001}, AdapterConfig::Millis{4000}}) {
-        SCOPED_TRACE(delay);
-        VirtualPcConfig config;
-        config.adapter.switchDelayMs = delay;
-        CRun run(config);
-        EXPECT_EQ(run.Switch("1", true), 1100u);
-        EXPECT_EQ(run.boxes.shown.back(), Text::kUnknownError);
-        run.ExpectCleanUp();
+// Success is the port gone one second after a command that went out; a
+// command that did not go out is no success, even though the port is gone.
+TEST(SwitchToMassStorage, OnlyAPortGoneAfterACommandThatWentOutIsSuccess) {
+    const struct {
+        const char* what;
+        AdapterConfig::Millis switchDelay;
+        std::function<void(CVirtualPC&)> duringQuestion;
+        const char* outcome;
+        EAdapterState after;
+    } rows[] = {
+        {"switch at 999 ms", 999, nullptr, Text::kSwitchedToMass, EAdapterState::kMassStorage},
+        {"switch at 1001 ms", 1001, nullptr, Text::kUnknownError, EAdapterState::kSwitching},
+        {"no switch", AdapterConfig::kNever, nullptr, Text::kUnknownError, EAdapterState::kNormal},
+        {"cable pulled", 300, [](CVirtualPC& pc) { pc.Adapter().Unplug(); }, Text::kUnknownError,
+         EAdapterState::kDetached},
+        {"adapter reset", 300, [](CVirtualPC& pc) { pc.Adapter().PlugIn(); }, Text::kUnknownError,
+         EAdapterState::kNormal},
+        {"port takes nothing", 300, [](CVirtualPC& pc) { pc.Adapter().Port(3)->SetWriteLimit(0); },
+         Text::kUnknownError, EAdapterState::kNormal},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        CRun run(WithAdapter([&](AdapterConfig& a) { a.switchDelayMs = row.switchDelay; }));
+        if (row.duringQuestion) {
+            run.boxes.duringQuestion = [&] { row.duringQuestion(run.pc); };
+        }
+        EXPECT_EQ(run.Switch(), 1100u);
+        EXPECT_EQ(run.boxes.shown, (Texts{Text::kAskSwitchToMass, row.outcome}));
+        EXPECT_EQ(run.pc.AdapterState(), row.after);
+        run.ExpectAfterAnyRun();
     }
-    // Just inside the second it still counts.
-    VirtualPcConfig config;
-    config.adapter.switchDelayMs = 999;
-    CRun run(config);
-    run.Switch("1", true);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
 }
 
 // --- Return to the normal state -----------------------------------------------
 
-VirtualPcConfig InMassStorage(int target = 2) {
+VirtualPcConfig InMassStorage(const std::function<void(VirtualPcConfig&)>& tweak = nullptr) {
     VirtualPcConfig config;
     config.adapter.initialState = EAdapterState::kMassStorage;
-    config.adapter.initialTarget = target;
+    config.adapter.initialTarget = 2;
+    if (tweak) {
+        tweak(config);
+    }
     return config;
 }
-
-const Bytes kReturnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 TEST(ReturnToNormal, EveryDriveThatOpensGetsTheCommandAndThePortsAreAwaited) {
     CRun run(InMassStorage());
@@ -285,97 +317,75 @@ TEST(ReturnToNormal, EveryDriveThatOpensGetsTheCommandAndThePortsAreAwaited) {
     ASSERT_GT(adapterDrive, CVirtualPC::kDataDrive);
     // The adapter comes back 800 ms after the command: the second look finds it.
     EXPECT_EQ(run.Return(), 1000u);
-    EXPECT_EQ(run.boxes.shown,
-              (std::vector<std::string>{Text::kAskReturnToNormal, Text::kReturnedToNormal}));
+    EXPECT_EQ(run.boxes.shown, (Texts{Text::kAskReturnToNormal, Text::kReturnedToNormal}));
     for (int drive : {int{CVirtualPC::kSystemDrive}, int{CVirtualPC::kDataDrive}, adapterDrive}) {
         EXPECT_EQ(run.pc.CdbsOf(drive), (std::vector<Bytes>{kReturnCdb})) << drive;
     }
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 100u) << "drives 0 to 99, no more";
+    ASSERT_EQ(run.pc.RawDisk().Opens().size(), 100u) << "drives 0 to 99, no more";
+    for (int n = 0; n < 100; ++n) {
+        EXPECT_EQ(run.pc.RawDisk().Opens()[static_cast<std::size_t>(n)].drive, n);
+    }
     EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kNormal);
-    run.ExpectCleanUp();
+    run.ExpectAfterAnyRun();
 }
 
-TEST(ReturnToNormal, AlreadyNormalSendsNothing) {
-    CRun run;
-    EXPECT_EQ(run.Return(), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAlreadyNormal}));
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 0u);
-    run.ExpectCleanUp();
+TEST(ReturnToNormal, TwoPortsAreNormalAndNoIsNoAndNeitherOpensADrive) {
+    CRun normal;
+    EXPECT_EQ(normal.Return(), 0u);
+    EXPECT_EQ(normal.boxes.shown, Texts{Text::kAlreadyNormal});
+    CRun declined(InMassStorage());
+    declined.boxes.answers = {IDNO};
+    EXPECT_EQ(declined.Return(), 0u);
+    EXPECT_EQ(declined.boxes.shown, Texts{Text::kAskReturnToNormal});
+    EXPECT_EQ(declined.pc.AdapterState(), EAdapterState::kMassStorage);
+    for (CRun* run : {&normal, &declined}) {
+        EXPECT_TRUE(run->pc.RawDisk().Opens().empty());
+        run->ExpectAfterAnyRun();
+    }
 }
 
-TEST(ReturnToNormal, OnePortIsNotNormalAndOnePortAfterwardsIsSuccess) {
-    CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {3}; }));
-    EXPECT_EQ(run.Return(), 500u) << "the first look already finds the port";
-    EXPECT_EQ(run.boxes.shown,
-              (std::vector<std::string>{Text::kAskReturnToNormal, Text::kReturnedToNormal}));
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, NoMeansNoDriveIsOpened) {
-    CRun run(InMassStorage());
-    run.boxes.answers = {IDNO};
-    EXPECT_EQ(run.Return(), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAskReturnToNormal}));
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 0u);
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, AdapterThatNeverComesBackAfterFiveLooks) {
-    VirtualPcConfig config = InMassStorage();
-    config.adapter.returnDelayMs = AdapterConfig::kNever;
-    CRun run(config);
-    EXPECT_EQ(run.Return(), 2500u) << "five looks, 500 ms apart";
-    EXPECT_EQ(run.boxes.shown.back(), Text::kAdapterNotFoundPowerCycle);
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, WithoutDriveRightsNothingIsSentAndTheLooksRunOut) {
-    VirtualPcConfig config = InMassStorage();
-    config.driveAccess = false;
-    CRun run(config);
-    EXPECT_EQ(run.Return(), 2500u);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kAdapterNotFoundPowerCycle);
-    EXPECT_EQ(run.pc.RawDisk().Commands().size(), 0u);
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-    run.ExpectCleanUp();
+TEST(ReturnToNormal, OneLookSucceedsOnOnePortAndFiveLooksRunOutWithout) {
+    const struct {
+        const char* what;
+        VirtualPcConfig config;
+        std::function<void(CVirtualPC&)> duringQuestion;
+        Millis elapsed;
+        const char* outcome;
+    } rows[] = {
+        // One port is not normal; one port afterwards is success.
+        {"one port", WithAdapter([](AdapterConfig& a) { a.portNumbers = {3}; }), nullptr, 500,
+         Text::kReturnedToNormal},
+        {"adapter reset", InMassStorage(), [](CVirtualPC& pc) { pc.Adapter().PlugIn(); }, 500,
+         Text::kReturnedToNormal},
+        {"never back",
+         InMassStorage([](VirtualPcConfig& c) { c.adapter.returnDelayMs = AdapterConfig::kNever; }),
+         nullptr, 2500, Text::kAdapterNotFoundPowerCycle},
+        {"no drive rights", InMassStorage([](VirtualPcConfig& c) { c.driveAccess = false; }),
+         nullptr, 2500, Text::kAdapterNotFoundPowerCycle},
+        {"cable pulled", InMassStorage(), [](CVirtualPC& pc) { pc.Adapter().Unplug(); }, 2500,
+         Text::kAdapterNotFoundPowerCycle},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        CRun run(row.config);
+        if (row.duringQuestion) {
+            run.boxes.duringQuestion = [&] { row.duringQuestion(run.pc); };
+        }
+        EXPECT_EQ(run.Return(), row.elapsed);
+        EXPECT_EQ(run.boxes.shown, (Texts{Text::kAskReturnToNormal, row.outcome}));
+        run.ExpectAfterAnyRun();
+    }
 }
 
 TEST(ReturnToNormal, DriveThatStallsCostsItsSixtySecondsAndTheLoopGoesOn) {
-    VirtualPcConfig config = InMassStorage();
-    config.stallingDrive = CVirtualPC::kDataDrive;
-    CRun run(config);
+    CRun run(InMassStorage([](VirtualPcConfig& c) { c.stallingDrive = CVirtualPC::kDataDrive; }));
     const int adapterDrive = run.pc.Adapter().DriveNumber();
     // 60 s on the stalling drive; the adapter then returns 800 ms after its
     // own command, by the second look.
     EXPECT_EQ(run.Return(), 61000u);
     EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal);
     EXPECT_EQ(run.pc.CdbsOf(adapterDrive), (std::vector<Bytes>{kReturnCdb}));
-    run.ExpectCleanUp();
-}
-
-// --- A round trip and the administrator check --------------------------------
-
-TEST(Operations, SwitchThenReturnRoundTrip) {
-    CRun run;
-    run.Switch("5", false);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
-    run.Return();
-    EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal);
-    run.Switch("0", true);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
-    run.ExpectCleanUp();
-}
-
-TEST(Operations, WithoutAdministratorRightsTheDialogEndsAtOnce) {
-    VirtualPcConfig config;
-    config.administrator = false;
-    CRun run(config);
-    EXPECT_TRUE(run.dlg.IsEnded());
-    EXPECT_EQ(run.dlg.Result(), IDOK);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNeedAdmin}));
-    EXPECT_EQ(run.pc.LeakReport(), "");
-    EXPECT_TRUE(run.pc.Registry().LeakedKeys().empty());
+    run.ExpectAfterAnyRun();
 }
 
 }  // namespace

@@ -119,7 +119,7 @@ TEST(VirtualPc, AStandardUserFindsThePortsButNeitherPassesTheCheckNorOpensADrive
     EXPECT_TRUE(Switch(pc, 0x30));
     // The adapter's drive, arriving later, is closed to the user as well.
     EXPECT_TRUE(Return(pc).empty());
-    EXPECT_EQ(pc.RawDisk().OpenAttempts(), 100u);
+    EXPECT_EQ(pc.RawDisk().Opens().size(), 100u);
     EXPECT_EQ(pc.RawDisk().CreateFileA("\\\\.\\PhysicalDrive2", GENERIC_READ, 3, nullptr,
                                        OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
