@@ -217,18 +217,6 @@ std::vector<CVirtualPC::Bytes> CVirtualPC::CdbsOf(int drive) const {
     return cdbs;
 }
 
-SimResourceCounts CVirtualPC::OpenResources() const {
-    SimResourceCounts counts;
-    counts.serialHandles = m_serial.OpenHandleCount();
-    counts.registryKeys = m_registry.OpenKeyCount();
-    counts.deviceSets = m_devices.OpenSetCount();
-    counts.driveHandles = m_disks.OpenHandles();
-    counts.badReleases = m_serial.BadHandleCount() + m_registry.InvalidCloseCount() +
-                         m_registry.InvalidHandleUseCount() + m_devices.BadDestroyCount() +
-                         m_devices.UseOfClosedSetCount() + m_disks.BadCloses();
-    return counts;
-}
-
 std::string CVirtualPC::LeakReport() const {
     std::string report;
     auto line = [&report](const char* what, std::size_t count) {
