@@ -116,9 +116,9 @@ public:
     Millis Press(UINT button) {
         boxes.shown.clear();
         boxes.types.clear();
-        const Millis start = pc.ElapsedMs();
+        const Millis start = pc.Clock().Now();
         dlg.OnCommand(button);
-        return pc.ElapsedMs() - start;
+        return pc.Clock().Now() - start;
     }
 
     Sim::CVirtualPC pc;

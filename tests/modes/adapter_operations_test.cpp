@@ -27,7 +27,7 @@ const Bytes kReturnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 void ExpectAfterAnyRun(CRun& run) {
     CVirtualPC& pc = run.pc;
     EXPECT_EQ(pc.LeakReport(), "");
-    EXPECT_TRUE(pc.ChangedDrives().empty());
+    EXPECT_TRUE(pc.RawDisk().ChangedDrives().empty());
     EXPECT_FALSE(run.dlg.IsEnded()) << "an operation never closes the dialog";
     for (const Sim::SimCdb& command : pc.RawDisk().Commands()) {
         EXPECT_EQ(command.bytes, kReturnCdb) << "drive " << command.drive;

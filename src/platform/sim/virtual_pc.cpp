@@ -207,16 +207,6 @@ bool CVirtualPC::HasAdministratorRights() {
 
 // --- What happened -------------------------------------------------------
 
-std::vector<CVirtualPC::Bytes> CVirtualPC::CdbsOf(int drive) const {
-    std::vector<Bytes> cdbs;
-    for (const SimCdb& command : m_disks.Commands()) {
-        if (command.drive == drive) {
-            cdbs.push_back(command.bytes);
-        }
-    }
-    return cdbs;
-}
-
 std::string CVirtualPC::LeakReport() const {
     std::string report;
     auto line = [&report](const char* what, std::size_t count) {

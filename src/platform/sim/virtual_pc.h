@@ -96,11 +96,6 @@ public:
     // --- What happened ---------------------------------------------------------
     EAdapterState AdapterState() const { return m_adapter->State(); }
     const Bytes& BytesReceived(WORD port) const { return m_adapter->BytesReceived(port); }
-    // Every CDB the drive of that number was handed, in order.
-    std::vector<Bytes> CdbsOf(int drive) const;
-    // Drives whose contents differ from what they were made with.
-    std::vector<int> ChangedDrives() const { return m_disks.ChangedDrives(); }
-    Millis ElapsedMs() const { return m_clock.Now(); }
 
     // One line per kind of handle left open or released wrongly, with the
     // registry keys by name; empty when everything was released properly.

@@ -57,14 +57,14 @@ TEST(VirtualPc, RealTimeSleepWaitsAndKeepsUpWithTheWall) {
     EXPECT_EQ(pc.wall, 100u) << "waited for real";
     pc.wall += 2000;  // time outside Sleep, e.g. a message box
     pc.Sleep(100);
-    EXPECT_EQ(pc.ElapsedMs(), 2200u);
+    EXPECT_EQ(pc.Clock().Now(), 2200u);
     pc.wall += 50;
     pc.CatchUp();
-    EXPECT_EQ(pc.ElapsedMs(), 2250u);
+    EXPECT_EQ(pc.Clock().Now(), 2250u);
     pc.Clock().Advance(60000);  // ahead of the wall: never rewound
     pc.CatchUp();
     pc.Sleep(10);
-    EXPECT_EQ(pc.ElapsedMs(), 62260u);
+    EXPECT_EQ(pc.Clock().Now(), 62260u);
 }
 
 TEST(VirtualPc, LeakReportNamesWhatWasLeftOpenOrReleasedTwice) {
