@@ -81,6 +81,8 @@ TEST_F(SerialPortTest, OpensPurgedWithoutEventsAndNamesTheDescriptor) {
               com3.CallLog());
     EXPECT_EQ(0u, com3.EventMask());
     EXPECT_EQ(0, port.GetReceivableSize());
+    EXPECT_EQ(5u, port.OpenPort()) << "a second open keeps the first handle";
+    EXPECT_EQ(1u, sim.OpenHandleCount());
 }
 
 TEST_F(SerialPortTest, UntilAnOpenSucceedsEveryCallFailsAndNothingIsLeftOpen) {
