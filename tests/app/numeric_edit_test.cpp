@@ -225,9 +225,10 @@ TEST_F(NumericEditTest, StepsStopAtTheEndsAndComeFromTheSpinTheWheelAndTheArrowK
         EXPECT_TRUE(field.OnMouseWheel(distance));  // always consumed
         EXPECT_EQ(edit.Text(), text) << distance;
     }
-    EXPECT_TRUE(field.OnKeyDown(VK_UP, false) && field.OnKeyUp(VK_DOWN));
-    EXPECT_EQ(edit.presses,
-              (std::vector<std::pair<CFieldPoint, bool>>{{{0, 0}, true}, {{0, 19}, false}}));
+    EXPECT_TRUE(field.OnKeyDown(VK_UP, false) && field.OnKeyDown(VK_DOWN, false) &&
+                field.OnKeyUp(VK_DOWN));
+    EXPECT_EQ(edit.presses, (std::vector<std::pair<CFieldPoint, bool>>{
+                                {{0, 0}, true}, {{0, 19}, true}, {{0, 19}, false}}));
 }
 
 TEST_F(NumericEditTest, AcceleratedStepsLandOnMultiples) {
