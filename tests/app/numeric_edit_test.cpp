@@ -184,7 +184,8 @@ TEST_F(NumericEditTest, MinusOnlyAtTheStartWhenTheRangeGoesBelowZero) {
 
 TEST_F(NumericEditTest, CorrectionShowsTheValueThatIsReportedAndLeavingNormalises) {
     field.SetRange(1, 11, 3);  // reachable values 1, 4, 7, 10
-    for (const auto& [text, shown, value] : {std::make_tuple("50", "10", 10u), {"0", "0", 1u}}) {
+    for (const auto& [text, shown, value] :
+         {std::make_tuple("50", "10", DWORD{10}), {"0", "0", DWORD{1}}}) {
         Show(text);  // below the minimum: left alone while typing
         EXPECT_EQ(std::make_pair(edit.Text(), Value()), std::make_pair(std::string(shown), value));
     }
