@@ -40,7 +40,6 @@ void CMemoryEdit::SetSel(int start, int end) {
 }
 
 void CMemoryEdit::SetFocus() {
-    ++m_focusRequests;
     if (onFocus) {
         onFocus();
     }
@@ -54,14 +53,10 @@ void CMemoryEdit::Beep(UINT type) {
 }
 
 bool CMemoryEdit::CreateSpin(const CSpinSetup& setup) {
-    m_spinSetup = setup;
-    m_spin = !m_failSpin;
-    if (m_spin) {
-        m_spinRect = {setup.rect.right - m_spinWidth, setup.rect.top, setup.rect.right,
-                      setup.rect.bottom};
-        m_spinPos = setup.nPos;
-    }
-    return m_spin;
+    m_spin = true;
+    m_spinRect = {setup.rect.right - m_spinWidth, setup.rect.top, setup.rect.right,
+                  setup.rect.bottom};
+    return true;
 }
 
 int CMemoryEdit::Fit(int position) const {

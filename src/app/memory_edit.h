@@ -1,8 +1,9 @@
 // An edit control held in memory, for front-ends that draw their own
 // controls (the terminal dialog) and for tests: a single-line text with a
 // selection, the user's typing and pasting routed through the field's logic,
-// and a spin button reduced to its state. The front-end draws Text(), the
-// caret and the spin's arrows, and feeds key presses to Type/Paste/keys.
+// and a spin button reduced to its place. The front-end draws Text(), the
+// caret and the spin's arrows, and feeds key presses to Type/Paste/keys; it
+// overrides the calls it gives a meaning to (a press on the spin, say).
 #pragma once
 
 #include <functional>
@@ -40,17 +41,9 @@ public:
     const std::string& Text() const { return m_text; }
     const std::vector<UINT>& Beeps() const { return m_beeps; }
     void ClearBeeps() { m_beeps.clear(); }
-    int FocusRequests() const { return m_focusRequests; }
-    bool SpinEnabled() const { return m_spinEnabled; }
-    int SpinPos() const { return m_spinPos; }
-    const CSpinSetup& SpinSetup() const { return m_spinSetup; }
-    bool InputMethodDetached() const { return m_imeDetached; }
-    const std::vector<std::pair<CFieldPoint, bool>>& SpinPresses() const { return m_presses; }
-    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
     void SetClientRect(const CFieldRect& rect) { m_client = rect; }
     // The width a newly created spin takes (a real control picks its own).
     void SetSpinWidth(int width) { m_spinWidth = width; }
-    void FailSpinCreation(bool fail) { m_failSpin = fail; }
 
     // CEditControl
     std::string GetText() const override { return m_text; }
@@ -58,10 +51,10 @@ public:
     CFieldSel GetSel() const override { return m_sel; }
     void SetSel(int start, int end) override;
     void ScrollCaret() override {}
-    bool IsReadOnly() const override { return m_readOnly; }
+    bool IsReadOnly() const override { return false; }
     void SetFocus() override;
     void Beep(UINT type) override;
-    void DetachInputMethod() override { m_imeDetached = true; }
+    void DetachInputMethod() override {}
     void SetMargins(int, int) override {}
     CFieldRect GetClientRect() const override { return m_client; }
     void DefaultPaste() override { Insert(m_clipboard); }
@@ -75,9 +68,9 @@ public:
     void MoveSpin(const CFieldRect& rect) override { m_spinRect = rect; }
     void ShowSpin() override { m_spinVisible = true; }
     bool IsSpinVisible() const override { return m_spinVisible; }
-    void EnableSpin(bool enable) override { m_spinEnabled = enable; }
-    void SetSpinPos(int pos) override { m_spinPos = pos; }
-    void PressSpin(CFieldPoint at, bool down) override { m_presses.push_back({at, down}); }
+    void EnableSpin(bool) override {}
+    void SetSpinPos(int) override {}
+    void PressSpin(CFieldPoint, bool) override {}
     void RedrawSpinNow() override {}
     void ReparentSpinToOwner() override {}
 
@@ -91,18 +84,10 @@ private:
     CFieldSel m_sel;
     CFieldRect m_client{0, 0, 80, 20};
     CFieldRect m_spinRect;
-    CSpinSetup m_spinSetup;
     std::vector<UINT> m_beeps;
-    std::vector<std::pair<CFieldPoint, bool>> m_presses;
-    int m_focusRequests = 0;
     int m_spinWidth = 16;
-    int m_spinPos = 0;
-    bool m_readOnly = false;
     bool m_spin = false;
     bool m_spinVisible = false;
-    bool m_spinEnabled = true;
-    bool m_failSpin = false;
-    bool m_imeDetached = false;
 };
 
 }  // namespace Tolvane

@@ -71,8 +71,14 @@ void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targe
     }
 
     const std::uint8_t command[2] = {kSwitchCommand, TargetByte(targetId, readOnly)};
-    port.Send(2, command);
+    const int sent = port.Send(2, command);
     host.Sleep(kSwitchWaitMs);
+    // A port that refused the command is gone for another reason (cable
+    // pulled, adapter reset while the question was open): that is no switch.
+    if (sent != 2) {
+        boxes.MessageBox(Text::kUnknownError, MB_OK);
+        return;
+    }
 
     // The adapter leaves its serial interfaces to come back as a disk: a
     // port that no longer answers is the sign of success.

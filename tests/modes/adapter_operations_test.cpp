@@ -1,381 +1,223 @@
-// The two operations end to end on the virtual PC, driven the way a user
-// drives them: through the dialog, with the numeric field and the check box.
+// The two operations end to end on the virtual PC, driven through the dialog
+// with the numeric field and the check box.
 #include "modes/adapter_operations.h"
 
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <string>
-#include <vector>
-
-#include "app/memory_edit.h"
-#include "app/tolvane_dlg.h"
-#include "platform/sim/virtual_pc.h"
-#include "tolvane_texts.h"
+#include "../app/dialog_harness.h"
 
 namespace Tolvane {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using DWords = std::vector<DWORD>;
 using Sim::AdapterConfig;
 using Sim::CVirtualPC;
-using Sim::EAdapterState;
 using Sim::VirtualPcConfig;
-
-class CScriptedBoxes : public CMessageBoxes {
-public:
-    std::vector<std::string> shown;
-    std::vector<UINT> types;
-    std::deque<int> answers;  // for MB_YESNO; IDYES when empty
-    int MessageBox(const char* text, UINT type) override {
-        shown.emplace_back(text);
-        types.push_back(type);
-        if ((type & MB_TYPEMASK) != MB_YESNO) {
-            return IDOK;
-        }
-        if (answers.empty()) {
-            return IDYES;
-        }
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
-class CCheckBoxView : public CDialogView {
-public:
-    bool checked = false;
-    bool HasSystemMenu() override { return false; }
-    void AppendSystemMenuSeparator() override {}
-    void AppendSystemMenuItem(UINT, const std::string&) override {}
-    std::string LoadString(UINT) override { return {}; }
-    void SetIcon(bool) override {}
-    bool IsReadOnlyChecked() override { return checked; }
-    void SetReadOnlyChecked(bool c) override { checked = c; }
-    void ShowAboutBox() override {}
-    void EndDialog(int) override {}
-};
-
-// One run of the tool on a freshly made virtual PC.
-class CRun {
-public:
-    explicit CRun(VirtualPcConfig config = {}) : pc(config), dlg(pc, boxes, view, edit) {
-        edit.Bind(&dlg.TargetField());
-        dlg.OnInitDialog();
-    }
-
-    // The user sets the field and the box, then presses a button; returns
-    // the virtual time the press took.
-    CVirtualPC::Millis Switch(const std::string& field, bool readOnly) {
-        edit.SelectAll();
-        if (field.empty()) {
-            edit.Type(8);
-        }
-        for (char c : field) {
-            edit.Type(static_cast<unsigned char>(c));
-        }
-        view.checked = readOnly;
-        return Timed([&] { dlg.OnCommand(IDOK); });
-    }
-    CVirtualPC::Millis Return() {
-        return Timed([&] { dlg.OnCommand(IDC_NORMAL); });
-    }
-
-    Bytes Wire(WORD port) const { return pc.BytesReceived(port); }
-
-    // What must hold after any run, whatever its outcome.
-    void ExpectCleanUp() const {
-        EXPECT_EQ(pc.LeakReport(), "");
-        EXPECT_TRUE(pc.ChangedDrives().empty());
-        const Bytes returnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        for (int drive = 0; drive <= 100; ++drive) {
-            for (const Bytes& cdb : pc.CdbsOf(drive)) {
-                EXPECT_EQ(cdb, returnCdb) << "drive " << drive;
-            }
-        }
-        EXPECT_FALSE(dlg.IsEnded()) << "an operation never closes the dialog";
-    }
-
-    CVirtualPC pc;
-    CScriptedBoxes boxes;
-    CCheckBoxView view;
-    CMemoryEdit edit;
-    CTolvaneDlg dlg;
-
-private:
-    template <typename F>
-    CVirtualPC::Millis Timed(F press) {
-        boxes.shown.clear();
-        boxes.types.clear();
-        const auto start = pc.ElapsedMs();
-        press();
-        return pc.ElapsedMs() - start;
-    }
-};
-
-VirtualPcConfig WithAdapter(void (*tweak)(AdapterConfig&)) {
-    VirtualPcConfig config;
-    tweak(config.adapter);
-    return config;
-}
-
-// --- Switch to the mass-storage state ---------------------------------------
-
-TEST(SwitchToMassStorage, ReadOnlyTargetZeroAndWritableTargetSixOnTheWire) {
-    struct Case {
-        std::string field;
-        bool readOnly;
-        Bytes wire;
-        int target;
-    };
-    for (const Case& c :
-         {Case{"0", true, {0x76, 0x78, 0x30}, 0}, Case{"6", false, {0x76, 0x78, 0xB6}, 6},
-          Case{"3", false, {0x76, 0x78, 0xB3}, 3}, Case{"", true, {0x76, 0x78, 0x30}, 0}}) {
-        SCOPED_TRACE("field '" + c.field + "'");
-        CRun run;
-        EXPECT_EQ(run.Switch(c.field, c.readOnly), 1100u) << "100 ms, then 1000 ms";
-        EXPECT_EQ(run.boxes.shown,
-                  (std::vector<std::string>{Text::kAskSwitchToMass, Text::kSwitchedToMass}));
-        EXPECT_EQ(run.boxes.types, (std::vector<UINT>{MB_YESNO, MB_OK}));
-        EXPECT_EQ(run.Wire(3), c.wire);
-        EXPECT_TRUE(run.Wire(4).empty()) << "nothing goes to the second interface";
-        EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-        EXPECT_EQ(run.pc.Adapter().Target(), c.target);
-        EXPECT_EQ(run.pc.Adapter().Writable(), !c.readOnly);
-        run.ExpectCleanUp();
-    }
-}
-
-TEST(SwitchToMassStorage, CheckBoxStartsTickedSoAnUntouchedSwitchIsReadOnly) {
-    CRun run;
-    EXPECT_TRUE(run.view.checked);
-    run.dlg.OnCommand(IDOK);
-    EXPECT_EQ(run.Wire(3), (Bytes{0x76, 0x78, 0x30}));
-    run.ExpectCleanUp();
-}
-
-TEST(SwitchToMassStorage, NeedsTwoAdapterPortsAndSpeaksOnTheLowest) {
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {3}; }));
-        EXPECT_EQ(run.Switch("1", true), 0u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAdapterNotFoundMaybeMass}));
-        EXPECT_TRUE(run.Wire(3).empty());
-        run.ExpectCleanUp();
-    }
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {9, 12, 5}; }));
-        run.Switch("2", true);
-        EXPECT_EQ(run.Wire(5), (Bytes{0x76, 0x78, 0x32}));
-        EXPECT_TRUE(run.Wire(9).empty());
-        EXPECT_TRUE(run.Wire(12).empty());
-        run.ExpectCleanUp();
-    }
-    {
-        // Already a disk: no ports at all.
-        VirtualPcConfig config;
-        config.adapter.initialState = EAdapterState::kMassStorage;
-        CRun run(config);
-        run.Switch("1", true);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAdapterNotFoundMaybeMass}));
-        run.ExpectCleanUp();
-    }
-}
-
-TEST(SwitchToMassStorage, PortThatWillNotOpen) {
-    CRun run(WithAdapter([](AdapterConfig& a) { a.portOpenError = ERROR_ACCESS_DENIED; }));
-    EXPECT_EQ(run.Switch("1", true), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kPortNotFound}));
-    run.ExpectCleanUp();
-}
-
-TEST(SwitchToMassStorage, NoReplyAndFailedReadBothMeanNoResponse) {
-    {
-        CRun run(WithAdapter([](AdapterConfig& a) { a.firmwareReply.clear(); }));
-        EXPECT_EQ(run.Switch("1", true), 100u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNoResponse}));
-        EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
-        run.ExpectCleanUp();
-    }
-    {
-        // The read itself fails: that is no news about the firmware.
-        CRun run;
-        run.pc.Adapter().Port(3)->FailCall(Sim::SerialCall::kClearCommError, ERROR_GEN_FAILURE);
-        EXPECT_EQ(run.Switch("1", true), 100u);
-        EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNoResponse}));
-        run.ExpectCleanUp();
-    }
-}
-
-std::string OldVersionText(const char* reply) {
-    return ZRK::CTextString::Format(Text::kOldVersionFormat, reply).GetString();
-}
-
-TEST(SwitchToMassStorage, FirmwareVersionIsComparedByteWise) {
-    struct Case {
-        std::string reply;
-        bool accepted;
-        std::string shownAs;  // between the parentheses when refused
-    };
-    for (const Case& c :
-         {Case{"v0.40", true, ""}, Case{"v0.41", true, ""}, Case{"v0.5", true, ""},
-          Case{"v1.00", true, ""}, Case{"w", true, ""}, Case{"v0.40xyz", true, ""},
-          Case{"v0.39", false, "v0.39"}, Case{"v0.4", false, "v0.4"}, Case{"v", false, "v"},
-          Case{std::string("v\0.50", 5), false, "v"}, Case{"v0.3999999", false, "v0.39"}}) {
-        SCOPED_TRACE(c.reply);
-        VirtualPcConfig config;
-        config.adapter.firmwareReply = c.reply;
-        CRun run(config);
-        const auto elapsed = run.Switch("1", true);
-        if (c.accepted) {
-            EXPECT_EQ(run.boxes.shown.front(), Text::kAskSwitchToMass);
-            EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-        } else {
-            EXPECT_EQ(elapsed, 100u);
-            EXPECT_EQ(run.boxes.shown,
-                      (std::vector<std::string>{OldVersionText(c.shownAs.c_str())}));
-            EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
-        }
-        run.ExpectCleanUp();
-    }
-}
-
-TEST(SwitchToMassStorage, NoMeansNothingMoreIsSentOrShown) {
-    CRun run;
-    run.boxes.answers = {IDNO};
-    EXPECT_EQ(run.Switch("4", false), 100u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAskSwitchToMass}));
-    EXPECT_EQ(run.Wire(3), (Bytes{0x76}));
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kNormal);
-    run.ExpectCleanUp();
-}
-
-TEST(SwitchToMassStorage, AdapterThatStaysOrLeavesTooLateIsAnUnknownError) {
-    for (AdapterConfig::Millis delay :
-         {AdapterConfig::kNever, AdapterConfig::Millis{1001}, AdapterConfig::Millis{4000}}) {
-        SCOPED_TRACE(delay);
-        VirtualPcConfig config;
-        config.adapter.switchDelayMs = delay;
-        CRun run(config);
-        EXPECT_EQ(run.Switch("1", true), 1100u);
-        EXPECT_EQ(run.boxes.shown.back(), Text::kUnknownError);
-        run.ExpectCleanUp();
-    }
-    // Just inside the second it still counts.
-    VirtualPcConfig config;
-    config.adapter.switchDelayMs = 999;
-    CRun run(config);
-    run.Switch("1", true);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
-}
-
-// --- Return to the normal state -----------------------------------------------
-
-VirtualPcConfig InMassStorage(int target = 2) {
-    VirtualPcConfig config;
-    config.adapter.initialState = EAdapterState::kMassStorage;
-    config.adapter.initialTarget = target;
-    return config;
-}
+using Millis = CVirtualPC::Millis;
+using Machine = std::function<void(VirtualPcConfig&)>;
+using State = Sim::EAdapterState;
 
 const Bytes kReturnCdb = {0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
-TEST(ReturnToNormal, EveryDriveThatOpensGetsTheCommandAndThePortsAreAwaited) {
-    CRun run(InMassStorage());
-    const int adapterDrive = run.pc.Adapter().DriveNumber();
-    ASSERT_GT(adapterDrive, CVirtualPC::kDataDrive);
-    // The adapter comes back 800 ms after the command: the second look finds it.
-    EXPECT_EQ(run.Return(), 1000u);
-    EXPECT_EQ(run.boxes.shown,
-              (std::vector<std::string>{Text::kAskReturnToNormal, Text::kReturnedToNormal}));
-    for (int drive : {int{CVirtualPC::kSystemDrive}, int{CVirtualPC::kDataDrive}, adapterDrive}) {
-        EXPECT_EQ(run.pc.CdbsOf(drive), (std::vector<Bytes>{kReturnCdb})) << drive;
+// What must hold after any run, whatever its outcome: everything released,
+// no disk written, only the return command on a drive, drives tried 0 to 99
+// or not at all, the dialog still open, and every device opened and set up
+// the way it must be.
+void ExpectAfterAnyRun(CRun& run) {
+    CVirtualPC& pc = run.pc;
+    EXPECT_EQ(pc.LeakReport(), "");
+    EXPECT_TRUE(pc.RawDisk().ChangedDrives().empty());
+    EXPECT_FALSE(run.dlg.IsEnded()) << "an operation never closes the dialog";
+    for (const Sim::SimCdb& command : pc.RawDisk().Commands()) {
+        EXPECT_EQ(command.bytes, kReturnCdb) << "drive " << command.drive;
     }
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 100u) << "drives 0 to 99, no more";
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kNormal);
-    run.ExpectCleanUp();
+    const auto& opens = pc.RawDisk().Opens();
+    EXPECT_TRUE(opens.empty() || opens.size() == 100u) << opens.size();
+    for (std::size_t n = 0; n < opens.size(); ++n) {
+        const Sim::SimDriveOpen& o = opens[n];
+        EXPECT_EQ((DWords{DWORD(o.drive), o.access, o.shareMode, o.creation, o.flags}),
+                  (DWords{DWORD(n), GENERIC_READ | GENERIC_WRITE, 3, OPEN_EXISTING, 0}));
+    }
+    for (WORD number : pc.Adapter().Config().portNumbers) {
+        const Sim::CSimSerialDevice& port = *pc.Adapter().Port(number);
+        if (port.OpenCount() == 0) {
+            continue;
+        }
+        const auto& a = port.LastOpenArgs();
+        EXPECT_EQ((DWords{a.access, a.shareMode, a.creation, a.flags}),
+                  (DWords{GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL}));
+        // The driver reports DTR, RTS and XOFF continuation on; the line is
+        // set to 480000000 8N1 with every flow-control flag cleared.
+        const DCB& l = port.StatesSet().at(0);
+        EXPECT_EQ((DWords{l.BaudRate, l.ByteSize, l.Parity, l.StopBits, DcbFlagsWord(l)}),
+                  (DWords{480000000u, 8, NOPARITY, ONESTOPBIT, 1}));
+        const COMMTIMEOUTS& t = port.Timeouts();
+        EXPECT_EQ(
+            (DWords{t.ReadIntervalTimeout, t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant,
+                    t.WriteTotalTimeoutMultiplier, t.WriteTotalTimeoutConstant}),
+            (DWords{0xFFFFFFFFu, 0, 0, 1, 1000}));
+    }
 }
 
-TEST(ReturnToNormal, AlreadyNormalSendsNothing) {
-    CRun run;
-    EXPECT_EQ(run.Return(), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAlreadyNormal}));
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 0u);
-    run.ExpectCleanUp();
+Machine Reply(const std::string& r) {
+    return [r](VirtualPcConfig& c) { c.adapter.firmwareReply = r; };
+}
+Machine SwitchAfter(Millis delay) {
+    return [delay](VirtualPcConfig& c) { c.adapter.switchDelayMs = delay; };
+}
+const Machine kDefault = [](VirtualPcConfig&) {};
+const Machine kInMass = [](VirtualPcConfig& c) { c.adapter.initialState = State::kMassStorage; };
+const Machine kOnePort = [](VirtualPcConfig& c) { c.adapter.portNumbers = {3}; };
+const Machine kThreePorts = [](VirtualPcConfig& c) { c.adapter.portNumbers = {5, 12, 3}; };
+const Machine kPortHeld = [](VirtualPcConfig& c) { c.adapter.portOpenError = ERROR_ACCESS_DENIED; };
+// In the mass-storage state, and then: the adapter never comes back; no
+// drive opens for this user; the data disk stalls for the request's 60 s.
+const Machine kNeverBack = [](auto& c) {
+    kInMass(c), c.adapter.returnDelayMs = AdapterConfig::kNever;
+};
+const Machine kNoDrives = [](VirtualPcConfig& c) { kInMass(c), c.driveAccess = false; };
+const Machine kStall = [](VirtualPcConfig& c) {
+    kInMass(c), c.stallingDrive = CVirtualPC::kDataDrive;
+};
+
+// What happens to the adapter's first port or to the adapter itself, before
+// the press or while the Yes/No question is open; or the answer No.
+enum class Event { kNone, kReadFails, kWriteFails, kTakesNothing, kNo, kPulled, kReset, kRefuses };
+
+std::string Old(const char* reply) {
+    return ZRK::CTextString::Format(Text::kOldVersionFormat, reply).GetString();
 }
 
-TEST(ReturnToNormal, OnePortIsNotNormalAndOnePortAfterwardsIsSuccess) {
-    CRun run(WithAdapter([](AdapterConfig& a) { a.portNumbers = {3}; }));
-    EXPECT_EQ(run.Return(), 500u) << "the first look already finds the port";
-    EXPECT_EQ(run.boxes.shown,
-              (std::vector<std::string>{Text::kAskReturnToNormal, Text::kReturnedToNormal}));
-    run.ExpectCleanUp();
+const Texts kSwitched = {Text::kAskSwitchToMass, Text::kSwitchedToMass};
+const Texts kLost = {Text::kAskSwitchToMass, Text::kUnknownError};
+const Texts kNoReply = {Text::kNoResponse};
+const Texts kNotFound = {Text::kAdapterNotFoundMaybeMass};
+const Texts kReturned = {Text::kAskReturnToNormal, Text::kReturnedToNormal};
+const Texts kNotBack = {Text::kAskReturnToNormal, Text::kAdapterNotFoundPowerCycle};
+const Bytes kQ = {0x76};
+const Bytes kQX1 = {0x76, 0x78, 0x31};  // target 1, read-only
+constexpr UINT kSw = IDOK;
+constexpr UINT kRet = IDC_NORMAL;
+constexpr State kNormal = State::kNormal;
+constexpr State kMass = State::kMassStorage;
+constexpr State kGone = State::kDetached;
+
+const struct Row {
+    const char* what;
+    UINT button;  // IDOK or IDC_NORMAL
+    Machine machine;
+    Event event;
+    Texts shown;
+    Millis elapsed;
+    Bytes wire;            // what COM3 received
+    std::size_t commands;  // return commands sent to drives
+    State after;
+    const char* field = "1";  // typed into the field (null: left alone)
+    int readOnly = 1;         // the check box (-1: left alone)
+} kRows[] = {
+    {"switch", kSw, kDefault, Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    // The target byte carries the field (empty: 0) and the box (untouched:
+    // ticked); all traffic goes to the lowest port.
+    // clang-format off
+    {"0 read-only", kSw, kDefault, Event::kNone, kSwitched, 1100, {0x76, 0x78, 0x30}, 0, kMass, "0"},
+    {"6 writable", kSw, kDefault, Event::kNone, kSwitched, 1100, {0x76, 0x78, 0xB6}, 0, kMass, "6", 0},
+    {"3 writable", kSw, kDefault, Event::kNone, kSwitched, 1100, {0x76, 0x78, 0xB3}, 0, kMass, "3", 0},
+    {"empty", kSw, kDefault, Event::kNone, kSwitched, 1100, {0x76, 0x78, 0x30}, 0, kMass, ""},
+    {"untouched", kSw, kDefault, Event::kNone, kSwitched, 1100, {0x76, 0x78, 0x30}, 0, kMass, 0, -1},
+    // clang-format on
+    {"three ports", kSw, kThreePorts, Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"one port", kSw, kOnePort, Event::kNone, kNotFound, 0, {}, 0, kNormal},
+    {"already a disk", kSw, kInMass, Event::kNone, kNotFound, 0, {}, 0, kMass},
+    {"port held", kSw, kPortHeld, Event::kNone, {Text::kPortNotFound}, 0, {}, 0, kNormal},
+    // A lost version query shows up as no response, whatever lost it; so
+    // does a read that fails, which says nothing about the firmware.
+    {"silent", kSw, Reply(""), Event::kNone, kNoReply, 100, kQ, 0, kNormal},
+    {"read fails", kSw, kDefault, Event::kReadFails, kNoReply, 100, kQ, 0, kNormal},
+    {"query write fails", kSw, kDefault, Event::kWriteFails, kNoReply, 100, {}, 0, kNormal},
+    {"query not taken", kSw, kDefault, Event::kTakesNothing, kNoReply, 100, {}, 0, kNormal},
+    // The version text is compared byte-wise with "v0.40".
+    {"v0.41", kSw, Reply("v0.41"), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"v0.5", kSw, Reply("v0.5"), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"v1.00", kSw, Reply("v1.00"), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"w", kSw, Reply("w"), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"v0.40xyz", kSw, Reply("v0.40xyz"), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"v0.39", kSw, Reply("v0.39"), Event::kNone, {Old("v0.39")}, 100, kQ, 0, kNormal},
+    {"v0.4", kSw, Reply("v0.4"), Event::kNone, {Old("v0.4")}, 100, kQ, 0, kNormal},
+    {"v", kSw, Reply("v"), Event::kNone, {Old("v")}, 100, kQ, 0, kNormal},
+    {"v NUL", kSw, Reply({"v\0.50", 5}), Event::kNone, {Old("v")}, 100, kQ, 0, kNormal},
+    {"v0.3999", kSw, Reply("v0.3999"), Event::kNone, {Old("v0.39")}, 100, kQ, 0, kNormal},
+    {"answer no", kSw, kDefault, Event::kNo, {Text::kAskSwitchToMass}, 100, kQ, 0, kNormal},
+    // Success is the port gone one second after a command that went out; a
+    // command that did not go out is no success, even with the port gone.
+    {"switch at 999 ms", kSw, SwitchAfter(999), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
+    {"at 1001 ms", kSw, SwitchAfter(1001), Event::kNone, kLost, 1100, kQX1, 0, State::kSwitching},
+    {"no switch", kSw, SwitchAfter(AdapterConfig::kNever), Event::kNone, kLost, 1100, kQX1, 0,
+     kNormal},
+    {"cable pulled", kSw, kDefault, Event::kPulled, kLost, 1100, kQ, 0, kGone},
+    {"adapter reset", kSw, kDefault, Event::kReset, kLost, 1100, kQ, 0, kNormal},
+    {"command refused", kSw, kDefault, Event::kRefuses, kLost, 1100, kQ, 0, kNormal},
+    // The return: system disk, data disk and the adapter's drive get the
+    // command; the adapter is back 800 ms after it, by the second look.
+    {"return", kRet, kInMass, Event::kNone, kReturned, 1000, {}, 3, kNormal},
+    {"two ports", kRet, kDefault, Event::kNone, {Text::kAlreadyNormal}, 0, {}, 0, kNormal},
+    {"answer no", kRet, kInMass, Event::kNo, {Text::kAskReturnToNormal}, 0, {}, 0, kMass},
+    // One port is not normal; one port afterwards is success.
+    {"one port", kRet, kOnePort, Event::kNone, kReturned, 500, {}, 2, kNormal},
+    {"never back", kRet, kNeverBack, Event::kNone, kNotBack, 2500, {}, 3, kGone},
+    {"no drive rights", kRet, kNoDrives, Event::kNone, kNotBack, 2500, {}, 0, kMass},
+    {"cable pulled", kRet, kInMass, Event::kPulled, kNotBack, 2500, {}, 2, kGone},
+    {"adapter reset", kRet, kInMass, Event::kReset, kReturned, 500, {}, 2, kNormal},
+    // 60 s on the stalling drive, then the adapter's own 800 ms.
+    {"stalling drive", kRet, kStall, Event::kNone, kReturned, 61000, {}, 3, kNormal},
+};
+
+void Apply(Event event, CVirtualPC& pc) {
+    Sim::CSimSerialDevice& port = *pc.Adapter().Port(3);
+    switch (event) {
+        case Event::kReadFails:
+            return port.FailCall(Sim::SerialCall::kClearCommError, ERROR_GEN_FAILURE);
+        case Event::kWriteFails:
+            return port.FailCall(Sim::SerialCall::kWriteFile, ERROR_WRITE_FAULT);
+        case Event::kTakesNothing:
+        case Event::kRefuses:
+            return port.SetWriteLimit(0);
+        case Event::kPulled:
+            return pc.Adapter().Unplug();
+        case Event::kReset:
+            return pc.Adapter().PlugIn();
+        default:
+            return;
+    }
 }
 
-TEST(ReturnToNormal, NoMeansNoDriveIsOpened) {
-    CRun run(InMassStorage());
-    run.boxes.answers = {IDNO};
-    EXPECT_EQ(run.Return(), 0u);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kAskReturnToNormal}));
-    EXPECT_EQ(run.pc.RawDisk().OpenAttempts(), 0u);
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, AdapterThatNeverComesBackAfterFiveLooks) {
-    VirtualPcConfig config = InMassStorage();
-    config.adapter.returnDelayMs = AdapterConfig::kNever;
-    CRun run(config);
-    EXPECT_EQ(run.Return(), 2500u) << "five looks, 500 ms apart";
-    EXPECT_EQ(run.boxes.shown.back(), Text::kAdapterNotFoundPowerCycle);
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, WithoutDriveRightsNothingIsSentAndTheLooksRunOut) {
-    VirtualPcConfig config = InMassStorage();
-    config.driveAccess = false;
-    CRun run(config);
-    EXPECT_EQ(run.Return(), 2500u);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kAdapterNotFoundPowerCycle);
-    EXPECT_EQ(run.pc.RawDisk().Commands().size(), 0u);
-    EXPECT_EQ(run.pc.AdapterState(), EAdapterState::kMassStorage);
-    run.ExpectCleanUp();
-}
-
-TEST(ReturnToNormal, DriveThatStallsCostsItsSixtySecondsAndTheLoopGoesOn) {
-    VirtualPcConfig config = InMassStorage();
-    config.stallingDrive = CVirtualPC::kDataDrive;
-    CRun run(config);
-    const int adapterDrive = run.pc.Adapter().DriveNumber();
-    // 60 s on the stalling drive; the adapter then returns 800 ms after its
-    // own command, by the second look.
-    EXPECT_EQ(run.Return(), 61000u);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal);
-    EXPECT_EQ(run.pc.CdbsOf(adapterDrive), (std::vector<Bytes>{kReturnCdb}));
-    run.ExpectCleanUp();
-}
-
-// --- A round trip and the administrator check --------------------------------
-
-TEST(Operations, SwitchThenReturnRoundTrip) {
-    CRun run;
-    run.Switch("5", false);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
-    run.Return();
-    EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal);
-    run.Switch("0", true);
-    EXPECT_EQ(run.boxes.shown.back(), Text::kSwitchedToMass);
-    run.ExpectCleanUp();
-}
-
-TEST(Operations, WithoutAdministratorRightsTheDialogEndsAtOnce) {
-    VirtualPcConfig config;
-    config.administrator = false;
-    CRun run(config);
-    EXPECT_TRUE(run.dlg.IsEnded());
-    EXPECT_EQ(run.dlg.Result(), IDOK);
-    EXPECT_EQ(run.boxes.shown, (std::vector<std::string>{Text::kNeedAdmin}));
-    EXPECT_EQ(run.pc.LeakReport(), "");
-    EXPECT_TRUE(run.pc.Registry().LeakedKeys().empty());
+TEST(AdapterOperations, Scenarios) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.what);
+        VirtualPcConfig config;
+        row.machine(config);
+        CRun run(config);
+        const bool atQuestion = row.event >= Event::kPulled;
+        if (!atQuestion) {
+            Apply(row.event, run.pc);
+        }
+        run.boxes.duringQuestion = [&] { atQuestion ? Apply(row.event, run.pc) : void(); };
+        run.boxes.answer = row.event == Event::kNo ? IDNO : IDYES;
+        const bool sw = row.button == kSw;
+        EXPECT_EQ(sw ? run.Switch(row.field, row.readOnly) : run.Press(row.button), row.elapsed);
+        EXPECT_EQ(run.boxes.shown, row.shown);
+        std::vector<UINT> types(row.shown.size(), MB_OK);
+        if (!types.empty() && (row.shown.size() == 2 || row.event == Event::kNo)) {
+            types[0] = MB_YESNO;  // the question, then the outcome
+        }
+        EXPECT_EQ(run.boxes.types, types);
+        for (WORD port : config.adapter.portNumbers) {  // nothing on any other interface
+            EXPECT_EQ(run.pc.BytesReceived(port), port == 3 ? row.wire : Bytes()) << port;
+        }
+        EXPECT_EQ(run.pc.RawDisk().Commands().size(), row.commands);
+        EXPECT_EQ(run.pc.AdapterState(), row.after);
+        ExpectAfterAnyRun(run);
+    }
 }
 
 }  // namespace

@@ -46,15 +46,6 @@ bool CSimDeviceList::SetPresent(DeviceId id, bool present) {
     return true;
 }
 
-bool CSimDeviceList::IsPresent(DeviceId id) const {
-    const CDevice* device = Find(id);
-    return device != nullptr && device->present;
-}
-
-void CSimDeviceList::RemoveAllDevices() {
-    m_devices.clear();
-}
-
 bool CSimDeviceList::SetPropertyBytes(DeviceId id, DWORD property, const Bytes& bytes,
                                       DWORD regType) {
     CDevice* device = Find(id);
@@ -84,11 +75,6 @@ bool CSimDeviceList::SetPropertyMultiText(DeviceId id, DWORD property,
     return SetPropertyBytes(id, property, bytes, REG_MULTI_SZ);
 }
 
-bool CSimDeviceList::ClearProperty(DeviceId id, DWORD property) {
-    CDevice* device = Find(id);
-    return device != nullptr && device->properties.erase(property) == 1;
-}
-
 bool CSimDeviceList::FailProperty(DeviceId id, DWORD property, DWORD error) {
     CDevice* device = Find(id);
     if (device == nullptr) {
@@ -98,23 +84,17 @@ bool CSimDeviceList::FailProperty(DeviceId id, DWORD property, DWORD error) {
     return true;
 }
 
-bool CSimDeviceList::HealProperty(DeviceId id, DWORD property) {
-    CDevice* device = Find(id);
-    return device != nullptr && device->failures.erase(property) == 1;
-}
-
 void CSimDeviceList::FailEnumFrom(DWORD index, DWORD error) {
     m_bFailEnum = true;
     m_dwEnumFailIndex = index;
     m_dwEnumFailError = error;
 }
 
-HDEVINFO CSimDeviceList::SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR enumerator,
+HDEVINFO CSimDeviceList::SetupDiGetClassDevsA(const GUID* classGuid, LPCSTR /*enumerator*/,
                                               HWND /*parent*/, DWORD flags) {
     ++m_counts.getClassDevs;
     m_dwLastFlags = flags;
     m_bLastHadGuid = classGuid != nullptr;
-    m_bLastHadEnumerator = enumerator != nullptr;
     if (m_bFailGetClassDevs) {
         m_dwLastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;

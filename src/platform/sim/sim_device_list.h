@@ -62,9 +62,6 @@ public:
     // Unplugs (false) or replugs (true) a device: an unplugged device stays
     // known but is left out of sets made with DIGCF_PRESENT.
     bool SetPresent(DeviceId id, bool present);
-    bool IsPresent(DeviceId id) const;
-    std::size_t DeviceCount() const { return m_devices.size(); }
-    void RemoveAllDevices();
 
     // Property bytes exactly as given (no zero is added).
     bool SetPropertyBytes(DeviceId id, DWORD property, const Bytes& bytes, DWORD regType);
@@ -72,13 +69,11 @@ public:
     bool SetPropertyText(DeviceId id, DWORD property, const std::string& text);
     // A REG_MULTI_SZ list: every text with its zero, then one closing zero.
     bool SetPropertyMultiText(DeviceId id, DWORD property, const std::vector<std::string>& texts);
-    bool ClearProperty(DeviceId id, DWORD property);
 
     // --- Failure injection -------------------------------------------------
 
     // Every read of this property of this device fails with the error code.
     bool FailProperty(DeviceId id, DWORD property, DWORD error);
-    bool HealProperty(DeviceId id, DWORD property);
     // SetupDiGetClassDevsA returns INVALID_HANDLE_VALUE (and sets no set up).
     void FailGetClassDevs(bool fail) { m_bFailGetClassDevs = fail; }
     // SetupDiEnumDeviceInfo fails with the error for every index >= index.
@@ -98,7 +93,6 @@ public:
     std::size_t UseOfClosedSetCount() const { return m_nUseOfClosedSet; }
     DWORD LastClassDevsFlags() const { return m_dwLastFlags; }
     bool LastClassDevsHadGuid() const { return m_bLastHadGuid; }
-    bool LastClassDevsHadEnumerator() const { return m_bLastHadEnumerator; }
     // The error code of the last failed call (SetupAPI's thread error).
     DWORD GetLastError() const { return m_dwLastError; }
 
@@ -139,7 +133,6 @@ private:
     std::size_t m_nUseOfClosedSet = 0;
     DWORD m_dwLastFlags = 0;
     bool m_bLastHadGuid = false;
-    bool m_bLastHadEnumerator = false;
     bool m_bFailGetClassDevs = false;
     bool m_bFailEnum = false;
     DWORD m_dwEnumFailIndex = 0;

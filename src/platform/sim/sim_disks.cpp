@@ -55,10 +55,10 @@ int CSimDisks::DriveNumberOf(LPCSTR path) {
     return n;
 }
 
-HANDLE CSimDisks::CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD creation, DWORD,
-                              HANDLE) {
-    ++m_openAttempts;
+HANDLE CSimDisks::CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void*, DWORD creation,
+                              DWORD flags, HANDLE) {
     const int n = DriveNumberOf(path);
+    m_opens.push_back({n, access, shareMode, creation, flags});
     auto it = m_drives.find(n);
     if (n < 0 || it == m_drives.end()) {
         m_lastError = ERROR_FILE_NOT_FOUND;
@@ -72,10 +72,14 @@ HANDLE CSimDisks::CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD cre
         m_lastError = it->second.drive->openError;
         return INVALID_HANDLE_VALUE;
     }
-    (void)access;
+    constexpr DWORD kShareBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    if ((shareMode & kShareBoth) != kShareBoth) {
+        m_lastError = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
     const std::uintptr_t value = m_nextHandle;
     m_nextHandle += 4;
-    m_handles[value] = n;
+    m_handles[value] = Handle{n, access};
     m_lastError = 0;
     return reinterpret_cast<HANDLE>(value);
 }
@@ -87,13 +91,18 @@ BOOL CSimDisks::DeviceIoControl(HANDLE device, DWORD code, void* inBuffer, DWORD
         m_lastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    CSimDrive* drive = Drive(h->second);
+    CSimDrive* drive = Drive(h->second.drive);
     if (drive == nullptr) {
         m_lastError = ERROR_DEVICE_NOT_CONNECTED;
         return FALSE;
     }
     if (code != ZRK::kIoctlScsiPassThroughDirect) {
         m_lastError = ERROR_INVALID_FUNCTION;
+        return FALSE;
+    }
+    constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
+    if ((h->second.access & kReadWrite) != kReadWrite) {
+        m_lastError = ERROR_ACCESS_DENIED;
         return FALSE;
     }
     PassThroughRequest request{};
@@ -103,7 +112,7 @@ BOOL CSimDisks::DeviceIoControl(HANDLE device, DWORD code, void* inBuffer, DWORD
         return FALSE;
     }
     std::vector<std::uint8_t> cdb(request.cdb, request.cdb + request.cdbLength);
-    m_commands.push_back({h->second, cdb});
+    m_commands.push_back({h->second.drive, cdb});
 
     if (drive->stallsForTimeout) {
         m_clock.Advance(static_cast<CVirtualClock::Millis>(request.timeOutValue) * 1000);

@@ -1,7 +1,12 @@
 // The virtual PC's physical drives, reached as "\\.\PhysicalDriveN" through
-// the raw-disk calls. Each drive records every CDB it is handed; its contents
-// are fixed at creation and no call can change them, so a test can prove that
-// the tool never wrote to a disk.
+// the raw-disk calls. Every open records what it was given and each drive
+// every CDB it is handed; the contents are fixed at creation and no call can
+// change them, so a test can prove that the tool never wrote to a disk.
+//
+// As on Windows, every drive is in use by the system (its volumes are
+// mounted): an open that does not share reading and writing is refused with
+// ERROR_SHARING_VIOLATION, and a pass-through request needs a handle opened
+// for reading and writing (ERROR_ACCESS_DENIED otherwise).
 #pragma once
 
 #include <algorithm>
@@ -20,6 +25,15 @@ namespace Sim {
 struct SimCdb {
     int drive;
     std::vector<std::uint8_t> bytes;  // cdbLength bytes
+};
+
+// The arguments of one CreateFileA on a drive path.
+struct SimDriveOpen {
+    int drive;  // -1 for a path that names no drive
+    DWORD access;
+    DWORD shareMode;
+    DWORD creation;
+    DWORD flags;
 };
 
 class CSimDrive {
@@ -69,8 +83,9 @@ public:
 
     DWORD LastError() const { return m_lastError; }
     const std::vector<SimCdb>& Commands() const { return m_commands; }
+    // Every open attempt, in order, whether it succeeded or not.
+    const std::vector<SimDriveOpen>& Opens() const { return m_opens; }
     std::size_t OpenHandles() const { return m_handles.size(); }
-    std::size_t OpenAttempts() const { return m_openAttempts; }
     std::size_t BadCloses() const { return m_badCloses; }
     // Drive numbers whose contents differ from what they were created with.
     std::vector<int> ChangedDrives() const;
@@ -85,10 +100,14 @@ private:
     };
     CVirtualClock& m_clock;
     std::map<int, Slot> m_drives;
-    std::map<std::uintptr_t, int> m_handles;  // handle value -> drive number
+    struct Handle {
+        int drive;
+        DWORD access;
+    };
+    std::map<std::uintptr_t, Handle> m_handles;
     std::uintptr_t m_nextHandle = 0x5000;
     std::vector<SimCdb> m_commands;
-    std::size_t m_openAttempts = 0;
+    std::vector<SimDriveOpen> m_opens;
     std::size_t m_badCloses = 0;
     DWORD m_lastError = 0;
 };

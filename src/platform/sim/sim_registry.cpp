@@ -249,16 +249,13 @@ REGSAM CSimRegistry::DeniedRights(const Node* node) const {
     return denied;
 }
 
-LONG CSimRegistry::Injected(ERegCall call, const std::string& foldedPath, const char* valueName) {
+LONG CSimRegistry::Injected(ERegCall call, const std::string& foldedPath) {
     LONG code = 0;
     for (auto& failure : m_failures) {
         if (failure.call != call) {
             continue;
         }
         if (call != ERegCall::ExpandEnvironment && failure.foldedPath != foldedPath) {
-            continue;
-        }
-        if (!failure.anyValue && Fold(valueName) != failure.foldedValue) {
             continue;
         }
         const unsigned index = failure.seen++;
@@ -290,7 +287,7 @@ LONG CSimRegistry::RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REG
         return kBadPathname;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::OpenKey, JoinFolded(base->foldedPath, parts), nullptr)) {
+        if (LONG code = Injected(ERegCall::OpenKey, JoinFolded(base->foldedPath, parts))) {
             return code;
         }
     }
@@ -324,8 +321,7 @@ LONG CSimRegistry::RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, 
         return kBadPathname;
     }
     if (!m_failures.empty()) {
-        if (LONG code =
-                Injected(ERegCall::CreateKey, JoinFolded(node->foldedPath, parts), nullptr)) {
+        if (LONG code = Injected(ERegCall::CreateKey, JoinFolded(node->foldedPath, parts))) {
             return code;
         }
     }
@@ -368,7 +364,7 @@ LONG CSimRegistry::RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved,
         return ERROR_INVALID_PARAMETER;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::QueryValue, node->foldedPath, valueName)) {
+        if (LONG code = Injected(ERegCall::QueryValue, node->foldedPath)) {
             return code;
         }
     }
@@ -416,7 +412,7 @@ LONG CSimRegistry::RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, DWORD* nameS
         return ERROR_INVALID_PARAMETER;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::EnumKey, node->foldedPath, nullptr)) {
+        if (LONG code = Injected(ERegCall::EnumKey, node->foldedPath)) {
             return code;
         }
     }
@@ -461,7 +457,7 @@ LONG CSimRegistry::RegEnumValueA(HKEY key, DWORD index, LPSTR name, DWORD* nameS
         return ERROR_INVALID_PARAMETER;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::EnumValue, node->foldedPath, nullptr)) {
+        if (LONG code = Injected(ERegCall::EnumValue, node->foldedPath)) {
             return code;
         }
     }
@@ -507,7 +503,7 @@ LONG CSimRegistry::RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/
         return ERROR_INVALID_PARAMETER;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::SetValue, node->foldedPath, valueName)) {
+        if (LONG code = Injected(ERegCall::SetValue, node->foldedPath)) {
             return code;
         }
     }
@@ -537,7 +533,7 @@ LONG CSimRegistry::RegDeleteValueA(HKEY key, LPCSTR valueName) {
         return ERROR_ACCESS_DENIED;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::DeleteValue, node->foldedPath, valueName)) {
+        if (LONG code = Injected(ERegCall::DeleteValue, node->foldedPath)) {
             return code;
         }
     }
@@ -567,8 +563,7 @@ LONG CSimRegistry::RegDeleteKeyA(HKEY key, LPCSTR subKey) {
         return kBadPathname;
     }
     if (!m_failures.empty()) {
-        if (LONG code =
-                Injected(ERegCall::DeleteKey, JoinFolded(base->foldedPath, parts), nullptr)) {
+        if (LONG code = Injected(ERegCall::DeleteKey, JoinFolded(base->foldedPath, parts))) {
             return code;
         }
     }
@@ -593,7 +588,7 @@ LONG CSimRegistry::RegFlushKey(HKEY key) {
         return error;
     }
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::FlushKey, node->foldedPath, nullptr)) {
+        if (LONG code = Injected(ERegCall::FlushKey, node->foldedPath)) {
             return code;
         }
     }
@@ -603,8 +598,7 @@ LONG CSimRegistry::RegFlushKey(HKEY key) {
 LONG CSimRegistry::RegCloseKey(HKEY key) {
     Count(ERegCall::CloseKey);
     if (RootNode(key) != nullptr) {
-        ++m_rootCloses;
-        return ERROR_SUCCESS;
+        return ERROR_SUCCESS;  // harmless, as on Windows
     }
     if (m_handles.erase(reinterpret_cast<std::uintptr_t>(key)) == 0) {
         ++m_invalidCloses;
@@ -616,7 +610,7 @@ LONG CSimRegistry::RegCloseKey(HKEY key) {
 DWORD CSimRegistry::ExpandEnvironmentStringsA(LPCSTR source, LPSTR destination, DWORD size) {
     Count(ERegCall::ExpandEnvironment);
     if (!m_failures.empty()) {
-        if (LONG code = Injected(ERegCall::ExpandEnvironment, std::string(), nullptr)) {
+        if (LONG code = Injected(ERegCall::ExpandEnvironment, std::string())) {
             m_lastError = static_cast<DWORD>(code);
             return 0;
         }
@@ -737,15 +731,6 @@ bool CSimRegistry::SetDword(HKEY root, const std::string& path, const std::strin
     return SetValue(root, path, name, REG_DWORD, data);
 }
 
-bool CSimRegistry::SetQword(HKEY root, const std::string& path, const std::string& name,
-                            ULONGLONG value) {
-    std::vector<BYTE> data(8);
-    for (std::size_t i = 0; i < 8; ++i) {
-        data[i] = static_cast<BYTE>(value >> (8 * i));
-    }
-    return SetValue(root, path, name, REG_QWORD, data);
-}
-
 bool CSimRegistry::SetBinary(HKEY root, const std::string& path, const std::string& name,
                              const std::vector<BYTE>& data) {
     return SetValue(root, path, name, REG_BINARY, data);
@@ -821,16 +806,6 @@ std::vector<std::string> CSimRegistry::SubKeyNames(HKEY root, const std::string&
     return names;
 }
 
-std::vector<std::string> CSimRegistry::ValueNames(HKEY root, const std::string& path) const {
-    std::vector<std::string> names;
-    if (const Node* node = HelperFind(root, path)) {
-        for (const auto& value : node->values) {
-            names.push_back(value.name);
-        }
-    }
-    return names;
-}
-
 // --- Access rights and failures ----------------------------------------------
 
 bool CSimRegistry::RuleKey(HKEY root, const std::string& path, std::string* foldedPath) const {
@@ -878,25 +853,10 @@ bool CSimRegistry::InjectFailure(ERegCall call, HKEY root, const std::string& pa
     return true;
 }
 
-bool CSimRegistry::InjectValueFailure(ERegCall call, HKEY root, const std::string& path,
-                                      const std::string& valueName, LONG code, unsigned skip,
-                                      unsigned times) {
-    if (!InjectFailure(call, root, path, code, skip, times)) {
-        return false;
-    }
-    m_failures.back().anyValue = false;
-    m_failures.back().foldedValue = Fold(valueName);
-    return true;
-}
-
 // --- Environment and accounting ----------------------------------------------
 
 void CSimRegistry::SetEnvironment(const std::string& name, const std::string& value) {
     m_environment[Fold(name)] = std::make_pair(name, value);
-}
-
-void CSimRegistry::RemoveEnvironment(const std::string& name) {
-    m_environment.erase(Fold(name));
 }
 
 std::vector<std::string> CSimRegistry::LeakedKeys() const {

@@ -104,7 +104,6 @@ public:
     bool SetString(HKEY root, const std::string& path, const std::string& name,
                    const std::string& text, DWORD type = REG_SZ);
     bool SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
-    bool SetQword(HKEY root, const std::string& path, const std::string& name, ULONGLONG value);
     bool SetBinary(HKEY root, const std::string& path, const std::string& name,
                    const std::vector<BYTE>& data);
     // REG_MULTI_SZ: every text with its zero, then the zero that ends the list.
@@ -121,7 +120,6 @@ public:
                   std::vector<BYTE>* data) const;
     // Names as created, in enumeration order; empty for a missing key.
     std::vector<std::string> SubKeyNames(HKEY root, const std::string& path) const;
-    std::vector<std::string> ValueNames(HKEY root, const std::string& path) const;
     // Number of keys in all trees, the roots' own keys not included.
     std::size_t KeyCount() const { return m_keyCount; }
 
@@ -145,17 +143,10 @@ public:
     // A bad root or path gives false and injects nothing.
     bool InjectFailure(ERegCall call, HKEY root, const std::string& path, LONG code,
                        unsigned skip = 0, unsigned times = 1);
-    // The same, restricted to the calls that name the value `valueName`
-    // (query, set and delete of a value).
-    bool InjectValueFailure(ERegCall call, HKEY root, const std::string& path,
-                            const std::string& valueName, LONG code, unsigned skip = 0,
-                            unsigned times = 1);
-    void ClearFailures() { m_failures.clear(); }
 
     // --- Environment for ExpandEnvironmentStringsA --------------------------
     // Starts with SystemRoot = C:\WINDOWS and windir = C:\WINDOWS.
     void SetEnvironment(const std::string& name, const std::string& value);
-    void RemoveEnvironment(const std::string& name);
 
     // --- Accounting ---------------------------------------------------------
     std::size_t OpenKeyCount() const { return m_handles.size(); }
@@ -166,8 +157,6 @@ public:
     std::size_t InvalidCloseCount() const { return m_invalidCloses; }
     // Other calls made with a handle that is neither open nor predefined.
     std::size_t InvalidHandleUseCount() const { return m_invalidUses; }
-    // RegCloseKey on a predefined root: harmless, as on Windows, but counted.
-    std::size_t RootCloseCount() const { return m_rootCloses; }
     std::uint64_t CallCount(ERegCall call) const { return m_calls[static_cast<std::size_t>(call)]; }
     std::uint64_t TotalCallCount() const;
     void ResetCallCounts();
@@ -196,8 +185,6 @@ private:
     struct Failure {
         ERegCall call;
         std::string foldedPath;
-        bool anyValue = true;
-        std::string foldedValue;
         LONG code = 0;
         unsigned skip = 0;
         unsigned times = 0;
@@ -220,7 +207,7 @@ private:
     HKEY NewHandle(Node* node, REGSAM access);
     REGSAM DeniedRights(const Node* node) const;
     bool RuleKey(HKEY root, const std::string& path, std::string* foldedPath) const;
-    LONG Injected(ERegCall call, const std::string& foldedPath, const char* valueName);
+    LONG Injected(ERegCall call, const std::string& foldedPath);
     void Count(ERegCall call) { ++m_calls[static_cast<std::size_t>(call)]; }
 
     std::vector<std::shared_ptr<Node>> m_roots;
@@ -234,7 +221,6 @@ private:
     std::size_t m_keyCount = 0;
     std::size_t m_invalidCloses = 0;
     std::size_t m_invalidUses = 0;
-    std::size_t m_rootCloses = 0;
     DWORD m_lastError = 0;
 };
 

@@ -30,10 +30,6 @@ void CSimSerialDevice::QueueReply(const Bytes& bytes) {
     m_replies.insert(m_replies.end(), bytes.begin(), bytes.end());
 }
 
-void CSimSerialDevice::AddCannedReply(Bytes request, Bytes reply) {
-    m_canned.emplace_back(std::move(request), std::move(reply));
-}
-
 void CSimSerialDevice::SetPresent(bool present) {
     if (m_present && !present) {
         // Handles opened before stay stale even if the device returns.
@@ -67,13 +63,6 @@ std::size_t CSimSerialDevice::CallCount(SerialCall call) const {
 
 void CSimSerialDevice::Accept(const Bytes& block) {
     m_received.insert(m_received.end(), block.begin(), block.end());
-    for (const auto& canned : m_canned) {
-        const Bytes& request = canned.first;
-        if (!request.empty() && request.size() <= m_received.size() &&
-            std::equal(request.begin(), request.end(), m_received.end() - request.size())) {
-            QueueReply(canned.second);
-        }
-    }
     if (onReceive) {
         // A copy: the script may replace itself while it runs.
         auto script = onReceive;
@@ -99,20 +88,6 @@ CSimSerialDevice& CSimSerial::AddDevice(const std::string& path) {
         slot = std::make_shared<CSimSerialDevice>(path);
     }
     return *slot;
-}
-
-bool CSimSerial::RemoveDevice(const std::string& path) {
-    auto it = m_devices.find(Key(path));
-    if (it == m_devices.end()) {
-        return false;
-    }
-    for (auto& entry : m_handles) {
-        if (entry.second.device == it->second) {
-            entry.second.device.reset();
-        }
-    }
-    m_devices.erase(it);
-    return true;
 }
 
 CSimSerialDevice* CSimSerial::FindDevice(const std::string& path) {
@@ -141,10 +116,6 @@ std::shared_ptr<CSimSerialDevice> CSimSerial::Enter(HANDLE file, SerialCall call
         return nullptr;
     }
     HandleEntry& entry = it->second;
-    if (!entry.device) {
-        Fail(CSimSerialDevice::kVanishedError);
-        return nullptr;
-    }
     std::shared_ptr<CSimSerialDevice> device = entry.device;
     device->m_calls.push_back(call);
     if (!device->m_present || device->m_generation != entry.generation) {
@@ -192,7 +163,6 @@ HANDLE CSimSerial::CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void*
     m_nextHandle += 4;
     m_handles[value] = HandleEntry{device, device->m_generation, true};
     ++device->m_openCount;
-    ++device->m_openHandles;
     return reinterpret_cast<HANDLE>(value);
 }
 
@@ -338,20 +308,15 @@ BOOL CSimSerial::CloseHandle(HANDLE file) {
     HandleEntry& entry = it->second;
     if (!entry.open) {
         ++m_badHandles;
-        ++m_doubleCloses;
         return Fail(ERROR_INVALID_HANDLE);
     }
     entry.open = false;
-    if (entry.device) {
-        entry.device->m_calls.push_back(SerialCall::kCloseHandle);
-        --entry.device->m_openHandles;
-        entry.device.reset();
-    }
+    entry.device->m_calls.push_back(SerialCall::kCloseHandle);
+    entry.device.reset();
     return TRUE;
 }
 
 void CSimSerial::Sleep(DWORD milliseconds) {
-    m_sleptMs += milliseconds;
     m_clock.Advance(milliseconds);
 }
 

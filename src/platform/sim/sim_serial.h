@@ -58,14 +58,9 @@ public:
 
     // Bytes that the PC can read from now on, after the ones still waiting.
     void QueueReply(const Bytes& bytes);
-    // Whenever what the device has received ends with request, reply is
-    // queued (checked after each accepted write, before onReceive).
-    void AddCannedReply(Bytes request, Bytes reply);
-    std::size_t PendingReplyBytes() const { return m_replies.size(); }
 
     // Everything the device accepted, in order, across all handles.
     const Bytes& Received() const { return m_received; }
-    void ClearReceived() { m_received.clear(); }
 
     // Absent: new opens fail with ERROR_FILE_NOT_FOUND and handles opened
     // before fail every call but CloseHandle with kVanishedError, even after
@@ -87,7 +82,6 @@ public:
     void SetDcb(const DCB& dcb) { m_dcb = dcb; }
     const COMMTIMEOUTS& Timeouts() const { return m_timeouts; }
     void SetTimeouts(const COMMTIMEOUTS& timeouts) { m_timeouts = timeouts; }
-    DWORD ModemStatus() const { return m_modemStatus; }
     void SetModemStatus(DWORD status) { m_modemStatus = status; }
     DWORD EventMask() const { return m_eventMask; }
 
@@ -105,9 +99,8 @@ public:
         DWORD flags = 0;
     };
     const OpenArgs& LastOpenArgs() const { return m_openArgs; }
-    // Successful opens so far and handles to the device still open.
+    // Successful opens so far.
     std::size_t OpenCount() const { return m_openCount; }
-    std::size_t OpenHandles() const { return m_openHandles; }
 
 private:
     friend class CSimSerial;
@@ -119,7 +112,6 @@ private:
     std::uint64_t m_generation = 0;
     Bytes m_replies;
     Bytes m_received;
-    std::vector<std::pair<Bytes, Bytes>> m_canned;
     std::map<SerialCall, DWORD> m_faults;
     DWORD m_writeLimit = kUnlimited;
     DCB m_dcb{};
@@ -130,7 +122,6 @@ private:
     std::vector<SerialCall> m_calls;
     OpenArgs m_openArgs;
     std::size_t m_openCount = 0;
-    std::size_t m_openHandles = 0;
 };
 
 class CSimSerial : public ZRK::CSerialApi {
@@ -145,20 +136,13 @@ public:
     // Paths compare without regard to ASCII case, as Windows device names
     // do. Adding an existing path returns the device already there.
     CSimSerialDevice& AddDevice(const std::string& path);
-    // The device object is destroyed (references to it dangle); its open
-    // handles behave as if it had vanished. False when there was none.
-    bool RemoveDevice(const std::string& path);
     CSimSerialDevice* FindDevice(const std::string& path);
 
     // Handle accounting over all devices.
     std::size_t OpenHandleCount() const;
-    // CloseHandle on a handle that was already closed.
-    std::size_t DoubleCloseCount() const { return m_doubleCloses; }
     // Calls (CloseHandle included) with a handle this object never gave out,
     // or one already closed.
     std::size_t BadHandleCount() const { return m_badHandles; }
-    // Milliseconds slept through this object.
-    std::uint64_t SleptMs() const { return m_sleptMs; }
 
     HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, void* security, DWORD creation,
                        DWORD flags, HANDLE templateFile) override;
@@ -179,7 +163,7 @@ public:
 
 private:
     struct HandleEntry {
-        std::shared_ptr<CSimSerialDevice> device;  // null once removed
+        std::shared_ptr<CSimSerialDevice> device;  // null once closed
         std::uint64_t generation = 0;
         bool open = true;
     };
@@ -195,9 +179,7 @@ private:
     std::map<std::uintptr_t, HandleEntry> m_handles;
     std::uintptr_t m_nextHandle = 0x100;
     DWORD m_lastError = 0;
-    std::size_t m_doubleCloses = 0;
     std::size_t m_badHandles = 0;
-    std::uint64_t m_sleptMs = 0;
 };
 
 }  // namespace Sim

@@ -37,22 +37,6 @@ std::string Hex2(unsigned value) {
 
 }  // namespace
 
-const char* StateName(EAdapterState state) {
-    switch (state) {
-        case EAdapterState::kNormal:
-            return "normal";
-        case EAdapterState::kSwitching:
-            return "switching";
-        case EAdapterState::kMassStorage:
-            return "mass-storage";
-        case EAdapterState::kReturning:
-            return "returning";
-        case EAdapterState::kDetached:
-            return "detached";
-    }
-    return "?";
-}
-
 CVirtualAdapter::CVirtualAdapter(const SimMachine& machine, AdapterConfig config,
                                  DriveHook driveHook)
     : m_machine(machine),
@@ -111,22 +95,22 @@ void CVirtualAdapter::Register() {
         item.port = m_config.portNumbers[i];
         item.path = "\\\\.\\COM" + std::to_string(item.port);
         const std::string mi = "&MI_" + Hex2(static_cast<unsigned>(2 * i));
-        item.instanceKey = std::string(kEnum) + "USB\\" + ids + mi + "\\" + kInterfacePrefix +
-                           Dec4(static_cast<unsigned>(2 * i));
-        item.driverKey =
+        const std::string instanceKey = std::string(kEnum) + "USB\\" + ids + mi + "\\" +
+                                        kInterfacePrefix + Dec4(static_cast<unsigned>(2 * i));
+        const std::string driverKey =
             kPortsClass + Dec4(m_config.firstPortDriverIndex + static_cast<unsigned>(i));
         const std::string portName = "COM" + std::to_string(item.port);
         const std::vector<std::string> hardwareIds = {"USB\\" + ids + "&REV_0100" + mi,
                                                       "USB\\" + ids + mi};
-        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "Driver", item.driverKey);
-        reg.SetMultiString(HKEY_LOCAL_MACHINE, item.instanceKey, "HardwareID", hardwareIds);
-        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "DeviceDesc", "USB Serial Device");
-        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey, "FriendlyName",
+        reg.SetString(HKEY_LOCAL_MACHINE, instanceKey, "Driver", driverKey);
+        reg.SetMultiString(HKEY_LOCAL_MACHINE, instanceKey, "HardwareID", hardwareIds);
+        reg.SetString(HKEY_LOCAL_MACHINE, instanceKey, "DeviceDesc", "USB Serial Device");
+        reg.SetString(HKEY_LOCAL_MACHINE, instanceKey, "FriendlyName",
                       "USB Serial Device (" + portName + ")");
-        reg.SetString(HKEY_LOCAL_MACHINE, item.instanceKey + "\\Device Parameters", "PortName",
+        reg.SetString(HKEY_LOCAL_MACHINE, instanceKey + "\\Device Parameters", "PortName",
                       portName);
-        item.deviceId = list.AddDevice(item.driverKey, "USB Serial Device", "(Standard USB serial)",
-                                       hardwareIds);
+        item.deviceId =
+            list.AddDevice(driverKey, "USB Serial Device", "(Standard USB serial)", hardwareIds);
         list.SetPresent(item.deviceId, false);
 
         CSimSerialDevice& device = m_machine.serial.AddDevice(item.path);
@@ -179,12 +163,6 @@ void CVirtualAdapter::OnPortBytes(std::size_t index, const Bytes& block) {
 
 void CVirtualAdapter::Reply(const std::string& path) {
     const Bytes reply(m_config.firmwareReply.begin(), m_config.firmwareReply.end());
-    if (m_config.replyDelayMs == 0) {
-        if (CSimSerialDevice* device = m_machine.serial.FindDevice(path)) {
-            device->QueueReply(reply);
-        }
-        return;
-    }
     if (!Reachable(m_config.replyDelayMs)) {
         return;
     }
@@ -276,8 +254,7 @@ void CVirtualAdapter::ShowDrive(bool present) {
         }
     } else if (m_driveNumber < 0) {
         const int n = m_machine.disks.FreeNumber();
-        CSimDrive& drive =
-            m_machine.disks.Attach(n, HasDisk(m_target) ? TargetContents(m_target) : Bytes());
+        CSimDrive& drive = m_machine.disks.Attach(n, TargetContents(m_target));
         std::weak_ptr<CVirtualAdapter*> weak = m_self;
         drive.onCommand = [weak](const std::vector<std::uint8_t>& cdb) {
             if (auto self = weak.lock()) {
@@ -345,19 +322,6 @@ CSimSerialDevice* CVirtualAdapter::Port(WORD port) const {
         }
     }
     return nullptr;
-}
-
-std::string CVirtualAdapter::InterfaceKey(std::size_t i) const {
-    return i < m_interfaces.size() ? m_interfaces[i].instanceKey : std::string();
-}
-
-std::string CVirtualAdapter::DriverKey(std::size_t i) const {
-    return i < m_interfaces.size() ? m_interfaces[i].driverKey : std::string();
-}
-
-bool CVirtualAdapter::HasDisk(int target) const {
-    return target >= 0 && target < kTargetCount &&
-           ((m_config.targetsWithoutDisk >> target) & 1) == 0;
 }
 
 CVirtualAdapter::Bytes CVirtualAdapter::TargetContents(int target) {

@@ -47,9 +47,6 @@ enum class EAdapterState {
     kDetached,     // off the bus and not coming back (unplugged, or a lost return)
 };
 
-// "normal", "switching", "mass-storage", "returning", "detached".
-const char* StateName(EAdapterState state);
-
 struct AdapterConfig {
     using Millis = CVirtualClock::Millis;
     // A delay that never ends: the switch or the return does not happen.
@@ -71,8 +68,6 @@ struct AdapterConfig {
     // Non-zero: every open of an adapter COM port fails with this error
     // (ERROR_ACCESS_DENIED: another program holds the port).
     DWORD portOpenError = 0;
-    // Bit n set: no disk answers at SCSI ID n.
-    std::uint8_t targetsWithoutDisk = 0;
 
     // How it is found at power-on: kNormal, kMassStorage (showing
     // initialTarget) or kDetached (not plugged in); other states count as
@@ -135,10 +130,6 @@ public:
     const Bytes& BytesReceived(WORD port) const;
     // The COM device of that number ("\\.\COMn"), or null.
     CSimSerialDevice* Port(WORD port) const;
-    // Registry path (below HKEY_LOCAL_MACHINE) of the device instance key of
-    // interface i, the key that holds "Driver" and "Device Parameters".
-    std::string InterfaceKey(std::size_t i) const;
-    std::string DriverKey(std::size_t i) const;
 
     // Pulling the cable: off the bus at once, pending changes cancelled.
     void Unplug();
@@ -148,14 +139,11 @@ public:
     // The fixed contents of a target's disk; empty for a target outside
     // 0..6. The first bytes name the target ("SIM SCSI TARGET n").
     static Bytes TargetContents(int target);
-    bool HasDisk(int target) const;
 
 private:
     struct Interface {
         WORD port = 0;
         std::string path;  // "\\.\COM3"
-        std::string instanceKey;
-        std::string driverKey;
         CSimDeviceList::DeviceId deviceId = 0;
         bool awaitingTarget = false;  // 'x' seen, target byte not yet
     };

@@ -39,8 +39,6 @@ public:
         m_events.emplace(std::make_pair(m_now + delay, m_sequence++), std::move(action));
     }
 
-    std::size_t PendingEvents() const { return m_events.size(); }
-
 private:
     Millis m_now = 0;
     std::uint64_t m_sequence = 0;

@@ -207,28 +207,6 @@ bool CVirtualPC::HasAdministratorRights() {
 
 // --- What happened -------------------------------------------------------
 
-std::vector<CVirtualPC::Bytes> CVirtualPC::CdbsOf(int drive) const {
-    std::vector<Bytes> cdbs;
-    for (const SimCdb& command : m_disks.Commands()) {
-        if (command.drive == drive) {
-            cdbs.push_back(command.bytes);
-        }
-    }
-    return cdbs;
-}
-
-SimResourceCounts CVirtualPC::OpenResources() const {
-    SimResourceCounts counts;
-    counts.serialHandles = m_serial.OpenHandleCount();
-    counts.registryKeys = m_registry.OpenKeyCount();
-    counts.deviceSets = m_devices.OpenSetCount();
-    counts.driveHandles = m_disks.OpenHandles();
-    counts.badReleases = m_serial.BadHandleCount() + m_registry.InvalidCloseCount() +
-                         m_registry.InvalidHandleUseCount() + m_devices.BadDestroyCount() +
-                         m_devices.UseOfClosedSetCount() + m_disks.BadCloses();
-    return counts;
-}
-
 std::string CVirtualPC::LeakReport() const {
     std::string report;
     auto line = [&report](const char* what, std::size_t count) {

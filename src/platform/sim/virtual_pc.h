@@ -52,15 +52,6 @@ struct VirtualPcConfig {
     int stallingDrive = -1;
 };
 
-// Handles and sets still open, and releases of ones that were not.
-struct SimResourceCounts {
-    std::size_t serialHandles = 0;
-    std::size_t registryKeys = 0;
-    std::size_t deviceSets = 0;
-    std::size_t driveHandles = 0;
-    std::size_t badReleases = 0;
-};
-
 class CVirtualPC : public COperationHost {
 public:
     using Millis = CVirtualClock::Millis;
@@ -105,13 +96,7 @@ public:
     // --- What happened ---------------------------------------------------------
     EAdapterState AdapterState() const { return m_adapter->State(); }
     const Bytes& BytesReceived(WORD port) const { return m_adapter->BytesReceived(port); }
-    // Every CDB the drive of that number was handed, in order.
-    std::vector<Bytes> CdbsOf(int drive) const;
-    // Drives whose contents differ from what they were made with.
-    std::vector<int> ChangedDrives() const { return m_disks.ChangedDrives(); }
-    Millis ElapsedMs() const { return m_clock.Now(); }
 
-    SimResourceCounts OpenResources() const;
     // One line per kind of handle left open or released wrongly, with the
     // registry keys by name; empty when everything was released properly.
     std::string LeakReport() const;
