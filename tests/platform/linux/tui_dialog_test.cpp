@@ -69,8 +69,8 @@ protected:
                                         : id == IDCANCEL ? 1
                                                          : id - IDC_TARGET_ID + 2];
         std::string field = dialog.Field().Text();
-        const auto [start, end] =
-            std::minmax(dialog.Field().GetSel().start, dialog.Field().GetSel().end);
+        const CFieldSel sel = dialog.Field().GetSel();
+        const auto [start, end] = std::minmax(sel.start, sel.end);  // both live in sel
         start == end ? field.insert(start, "|") : field.insert(end, "]").insert(start, "[");
         return focus + " " + field +
                (dialog.FieldScroll() ? " @" + std::to_string(dialog.FieldScroll()) : "") +
