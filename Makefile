@@ -1,15 +1,19 @@
-# The front door. `make test` is what CI runs; `make demo` shows the tool.
+# The front door. `make test` is what CI runs; `make demo` shows the tool;
+# `make package` makes the .deb and the Windows zip.
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
+# Each target installs the groups of packages it runs (see the script).
+DEPS := bash scripts/install-deps.sh
 
-.PHONY: all deps test test-native bench demo format clean
+.PHONY: all deps test bench demo package format clean
 
 all: test
 
 deps:
-	@bash scripts/install-deps.sh
+	@$(DEPS)
 
-test: deps
+test:
+	@$(DEPS) linux windows
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS)
 	cmake --preset asan
@@ -26,16 +30,30 @@ test: deps
 	cmake --build --preset win64-test -j $(JOBS)
 	bash scripts/wine-ctest.sh build/win64-test --output-on-failure --no-tests=error -j $(JOBS)
 
-bench: deps
+bench:
+	@$(DEPS) linux
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS)
 	@for b in build/release/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 # The terminal dialog on the virtual PC (a virtual adapter in real time).
-demo: deps
+demo:
+	@$(DEPS) linux
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS) --target tolvane
 	build/debug/src/platform/linux/tolvane --simulate
+
+# Under build/: tolvane_<version>_<arch>.deb from the `deb` preset and
+# Tolvane-<version>-win32.zip from `win32-release`, then checked.
+package:
+	@$(DEPS) linux windows package
+	cmake --preset deb
+	cmake --build --preset deb -j $(JOBS)
+	cpack --preset deb
+	cmake --preset win32-release
+	cmake --build --preset win32-release -j $(JOBS)
+	cpack --preset win32-zip
+	bash scripts/check-packages.sh build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -10,14 +10,23 @@
 # About box (100) and the main dialog (102) control by control in tab order,
 # the string table block of string 101, the group icon 128 with its one
 # 32x32 256-colour image, and the version information, all in language 0411
-# (Japanese), with the texts of src/lib/texts.tsv.
+# (Japanese), with the texts of src/lib/texts.tsv and the project's version;
+# and the application manifest (language neutral) with its four parts:
+# requireAdministrator, Common Controls 6, system DPI awareness and the
+# supported-OS entries of Windows 7, 8, 8.1 and 10/11, under the project's
+# version.
 #
-# Usage: inspect-exe.sh [--pe32|--pe32+] [--subsystem gui|console] [--resources] PROGRAM.exe
+# With --stripped it fails when the program still has a symbol table or
+# debugging sections.
+#
+# Usage: inspect-exe.sh [--pe32|--pe32+] [--subsystem gui|console] [--resources] [--stripped]
+#                       PROGRAM.exe
 set -euo pipefail
 
 want_magic=""
 want_subsystem=""
 want_resources=0
+want_stripped=0
 exe=""
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -25,12 +34,13 @@ while [ $# -gt 0 ]; do
     --pe32+) want_magic=PE32+; shift ;;
     --subsystem) want_subsystem=$2; shift 2 ;;
     --resources) want_resources=1; shift ;;
+    --stripped) want_stripped=1; shift ;;
     -*) echo "inspect-exe.sh: unknown option $1" >&2; exit 2 ;;
     *) exe=$1; shift ;;
   esac
 done
 if [ -z "$exe" ] || [ ! -f "$exe" ]; then
-  echo "usage: $0 [--pe32|--pe32+] [--subsystem gui|console] [--resources] PROGRAM.exe" >&2
+  echo "usage: $0 [--pe32|--pe32+] [--subsystem gui|console] [--resources] [--stripped] PROGRAM.exe" >&2
   exit 2
 fi
 
@@ -94,6 +104,17 @@ for dll in "${dlls[@]}"; do
   fi
 done
 
+stripped=""
+if [ "$want_stripped" -eq 1 ]; then
+  if ! "$objdump" -t "$exe" | grep -qx 'no symbols'; then
+    fail "has a symbol table (not stripped)"
+  fi
+  if "$objdump" -h "$exe" | grep -q ' \.debug'; then
+    fail "has debugging sections (not stripped)"
+  fi
+  stripped=", stripped"
+fi
+
 resources=""
 if [ "$want_resources" -eq 1 ]; then
   # The windres of the objdump that read the file.
@@ -105,7 +126,15 @@ if [ "$want_resources" -eq 1 ]; then
     echo "inspect-exe.sh: no windres found (install the mingw-w64 toolchain)" >&2
     exit 2
   fi
-  table="$(dirname "${BASH_SOURCE[0]}")/../src/lib/texts.tsv"
+  top="$(dirname "${BASH_SOURCE[0]}")/.."
+  table="$top/src/lib/texts.tsv"
+  # The project's version, 1.0.0.1, and as the version resource writes it.
+  version=$(sed -nE 's/^project\(Tolvane VERSION ([0-9]+\.[0-9]+\.[0-9]+\.[0-9]+).*/\1/p' "$top/CMakeLists.txt")
+  if [ -z "$version" ]; then
+    echo "inspect-exe.sh: no four-part project version in $top/CMakeLists.txt" >&2
+    exit 2
+  fi
+  version_text=${version//./, }
   text() {
     local found
     found=$(awk -F '\t' -v name="$1" '$1 == name { print substr($0, length(name) + 2); exit }' "$table")
@@ -116,21 +145,22 @@ if [ "$want_resources" -eq 1 ]; then
     printf '%s' "$found"
   }
 
-  # Every resource in language 0411: type, name and language from the
-  # resource directory. Types: 3 icon, 5 dialog, 6 string, 14 group icon,
-  # 16 version.
+  # Every resource: type, name and language from the resource directory.
+  # Types: 3 icon, 5 dialog, 6 string, 14 group icon, 16 version, all in
+  # language 0411; 24 the manifest, language neutral.
   directory=$(awk '
     /^[0-9a-f]+   Entry: ID:/ { type = $4; next }
     /^[0-9a-f]+     Entry: ID:/ { name = $4; next }
     /^[0-9a-f]+       Entry: ID:/ { print type, name, $4 }
-  ' <<<"$headers" | sed -E 's/,//g; s/0x0*([0-9a-f])/0x\1/g')
-  for wanted in "0x3 0x1" "0x5 0x64" "0x5 0x66" "0x6 0x7" "0xe 0x80" "0x10 0x1"; do
-    if ! grep -qx "$wanted 0x411" <<<"$directory"; then
-      fail "no resource of type/name $wanted in language 0x411"
+  ' <<<"$headers" | sed -E 's/,//g; s/(0x)?0*([0-9a-f]+)( |$)/0x\2\3/g')
+  for wanted in "0x3 0x1 0x411" "0x5 0x64 0x411" "0x5 0x66 0x411" "0x6 0x7 0x411" \
+    "0xe 0x80 0x411" "0x10 0x1 0x411" "0x18 0x1 0x0"; do
+    if ! grep -qx "$wanted" <<<"$directory"; then
+      fail "no resource of type/name/language $wanted"
     fi
   done
-  if [ "$(wc -l <<<"$directory")" -ne 6 ]; then
-    fail "expected 6 resources, found: $(tr '\n' ';' <<<"$directory")"
+  if [ "$(wc -l <<<"$directory")" -ne 7 ]; then
+    fail "expected 7 resources, found: $(tr '\n' ';' <<<"$directory")"
   fi
 
   dump_file=$(mktemp)
@@ -190,8 +220,8 @@ END" "$(block '^STRINGTABLE')"
   fi
 
   compare "version information" "1 VERSIONINFO
- FILEVERSION 1, 0, 0, 1
- PRODUCTVERSION 1, 0, 0, 1
+ FILEVERSION $version_text
+ PRODUCTVERSION $version_text
  FILEFLAGSMASK 0x3f
  FILEOS 0x4
  FILETYPE 0x1
@@ -202,13 +232,13 @@ BEGIN
     BEGIN
       VALUE \"CompanyName\", \"\"
       VALUE \"FileDescription\", \"$(text kVersionDescription)\"
-      VALUE \"FileVersion\", \"1, 0, 0, 1\"
+      VALUE \"FileVersion\", \"$version_text\"
       VALUE \"InternalName\", \"$(text kVersionInternalName)\"
       VALUE \"LegalCopyright\", \"\"
       VALUE \"LegalTrademarks\", \"\"
       VALUE \"OriginalFilename\", \"$(text kVersionOriginalFilename)\"
       VALUE \"ProductName\", \"$(text kVersionDescription)\"
-      VALUE \"ProductVersion\", \"1, 0, 0, 1\"
+      VALUE \"ProductVersion\", \"$version_text\"
     END
   END
   BLOCK \"VarFileInfo\"
@@ -216,10 +246,30 @@ BEGIN
     VALUE \"Translation\", 0x411, 1200
   END
 END" "$(block '^1 VERSIONINFO')"
-  resources=", resources 100 102 101 128 and version in language 0411"
+
+  # The manifest as one line of XML: windres writes it as strings, one per
+  # line, with quotes doubled.
+  manifest=$(awk '/^1 24 /{ on = 1; next } on && /^END$/ { exit } on && /^ *"/ { print }' "$dump_file" |
+    sed -E 's/^ *"//; s/"$//; s/\\n$//; s/""/"/g' | tr -s ' \n' '  ')
+  manifest_parts=(
+    "<assemblyIdentity type=\"win32\" name=\"Tolvane\" version=\"$version\""
+    '<requestedExecutionLevel level="requireAdministrator" uiAccess="false"/>'
+    '<assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls" version="6.0.0.0"'
+    '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>'
+    '<supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"/>'
+    '<supportedOS Id="{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"/>'
+    '<supportedOS Id="{1f676c76-80e1-4239-95bb-83d0f6d0da78}"/>'
+    '<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>'
+  )
+  for part in "${manifest_parts[@]}"; do
+    if ! grep -qF -- "$part" <<<"$manifest"; then
+      fail "the manifest lacks $part"
+    fi
+  done
+  resources=", resources 100 102 101 128 and version $version in language 0411, manifest"
 fi
 
 if [ "$failures" -ne 0 ]; then
   exit 1
 fi
-echo "inspect-exe: $(basename "$exe"): $format, $subsystem subsystem, imports ${dlls[*]}$resources"
+echo "inspect-exe: $(basename "$exe"): $format, $subsystem subsystem$stripped, imports ${dlls[*]}$resources"

@@ -1,20 +1,44 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need, and nothing that is already
-# there. Safe to run again and again.
+# Installs what a make target needs, and nothing that is already there. Safe
+# to run again and again.
+#
+# Usage: install-deps.sh [GROUP...]   (no group: all of them)
+#   linux     build, test and run on Linux: the terminal dialog, the test
+#             suite (the debug preset configures it, so `make demo` needs it
+#             too) and the benchmarks
+#   windows   the Windows builds and their test run under Wine
+#   package   making and checking the .deb and the zip
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ make
+linux=(
+  cmake ninja-build g++ make libc-bin
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libc-bin
-  # Windows builds (mingw-w64, posix threads) and their test run under Wine;
-  # the Japanese locale gives Wine code page 932; Xvfb, a CJK font and
-  # ImageMagick's import take the dialog's screenshot.
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
-  xvfb fonts-ipafont-gothic fonts-wine imagemagick
   # The terminal dialog (ncursesw) and its test, which drives it in tmux.
   libncurses-dev tmux
 )
+# mingw-w64 with posix threads; the Japanese locale gives Wine code page 932;
+# Xvfb, a CJK font, Wine's fonts and ImageMagick's import for the dialog tests
+# and the screenshot.
+windows=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
+  xvfb fonts-ipafont-gothic fonts-wine imagemagick
+)
+# dpkg-shlibdeps (dpkg-dev) works out the .deb's dependencies and lintian
+# judges the package; the zip's program is stripped and inspected with the
+# mingw-w64 binutils, and unpacked with unzip for that.
+package=(dpkg-dev lintian binutils-mingw-w64-i686 unzip)
+
+groups=("$@")
+if [ ${#groups[@]} -eq 0 ]; then groups=(linux windows package); fi
+packages=()
+for group in "${groups[@]}"; do
+  case "$group" in
+    linux) packages+=("${linux[@]}") ;;
+    windows) packages+=("${windows[@]}") ;;
+    package) packages+=("${package[@]}") ;;
+    *) echo "install-deps.sh: unknown group $group (linux, windows, package)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -35,7 +59,7 @@ fi
 
 # Wine reports code page 932 only under LC_ALL=ja_JP.UTF-8, which needs the
 # locale generated.
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+if [[ " ${groups[*]} " == *" windows "* ]] && ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
   echo "Generating the ja_JP.UTF-8 locale"
   if grep -q '^# *ja_JP.UTF-8 UTF-8' /etc/locale.gen; then
     "${sudo[@]}" sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen

@@ -1,5 +1,7 @@
 #include "platform/linux/acm_port_finder.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "platform/linux/linux_support.h"
@@ -7,32 +9,35 @@
 namespace Tolvane {
 namespace Linux {
 
-std::vector<std::uint16_t> FindAcmPorts(const std::string& sysfsRoot, WORD vendorId,
-                                        WORD productId) {
+namespace {
+
+bool HasId(const std::string& attribute, WORD id) {
+    std::string text;
+    WORD value = 0;
+    return ReadTrimmedAttribute(attribute, &text) && ParseHexWord(text, &value) && value == id;
+}
+
+bool IsCharacterDevice(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+}  // namespace
+
+std::vector<std::uint16_t> FindAcmPorts(const std::string& sysfsRoot, const std::string& deviceDir,
+                                        WORD vendorId, WORD productId) {
     std::vector<std::uint16_t> ports;
-    const std::string classDir = sysfsRoot + "/class/tty";
+    const std::string classDir = sysfsRoot + "/class/tty/";
     for (const std::string& name : ListDirectory(classDir)) {
         unsigned long number = 0;
         if (!ParseNumberedName(name, "ttyACM", 0xFFFF, &number)) {
             continue;
         }
-        std::string interfaceDir;
-        if (!ResolvePath(classDir + "/" + name + "/device", &interfaceDir)) {
-            continue;
-        }
-        const std::size_t slash = interfaceDir.rfind('/');
-        if (slash == std::string::npos || slash == 0) {
-            continue;
-        }
-        const std::string usbDevice = interfaceDir.substr(0, slash);
-        std::string vendorText;
-        std::string productText;
-        WORD vendor = 0;
-        WORD product = 0;
-        if (ReadTrimmedAttribute(usbDevice + "/idVendor", &vendorText) &&
-            ReadTrimmedAttribute(usbDevice + "/idProduct", &productText) &&
-            ParseHexWord(vendorText, &vendor) && ParseHexWord(productText, &product) &&
-            vendor == vendorId && product == productId) {
+        // The kernel follows the link before it takes "..": no path needs
+        // resolving here.
+        const std::string usbDevice = classDir + name + "/device/../";
+        if (HasId(usbDevice + "idVendor", vendorId) && HasId(usbDevice + "idProduct", productId) &&
+            IsCharacterDevice(deviceDir + "/" + name)) {
             ports.push_back(static_cast<std::uint16_t>(number));
         }
     }

@@ -15,7 +15,7 @@ CLinuxHost::CLinuxHost(std::string sysfsRoot, std::string deviceDir)
 
 ZRK::CSharedArray<WORD> CLinuxHost::FindUsbComPorts(WORD vendorId, WORD productId) {
     ZRK::CSharedArray<WORD> ports;
-    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, vendorId, productId)) {
+    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_deviceDir, vendorId, productId)) {
         ports.Add(n);
     }
     return ports;

@@ -36,11 +36,8 @@ bool CLinuxRightsCheck::Check() {
         return true;
     }
     std::vector<std::string> ports;
-    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_vendorId, m_productId)) {
-        const std::string node = m_deviceDir + "/ttyACM" + std::to_string(n);
-        if (Exists(node)) {
-            ports.push_back(node);
-        }
+    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_deviceDir, m_vendorId, m_productId)) {
+        ports.push_back(m_deviceDir + "/ttyACM" + std::to_string(n));  // present: the finder saw it
     }
     std::vector<std::string> disks;
     for (const UsbScsiDisk& disk : ListUsbScsiDisks(m_sysfsRoot)) {

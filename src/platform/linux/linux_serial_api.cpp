@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <strings.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -105,7 +107,29 @@ bool ParseComPath(const char* path, unsigned* number) {
     return true;
 }
 
-CLinuxSerialApi::CLinuxSerialApi(std::string deviceDir) : m_deviceDir(std::move(deviceDir)) {}
+bool OtherProcessHolds(const std::string& procRoot, dev_t device) {
+    const std::string self = std::to_string(getpid());
+    for (const std::string& pid : ListDirectory(procRoot)) {
+        unsigned long number = 0;
+        if (pid == self || !ParseDecimal(pid, 0xFFFFFFFFul, &number)) {
+            continue;
+        }
+        const std::string fdDir = procRoot + "/" + pid + "/fd/";
+        for (const std::string& fd : ListDirectory(fdDir)) {
+            struct statx file {};
+            const int r =
+                statx(AT_FDCWD, (fdDir + fd).c_str(), AT_STATX_DONT_SYNC, STATX_TYPE, &file);
+            if (r == 0 && S_ISCHR(file.stx_mode) &&
+                makedev(file.stx_rdev_major, file.stx_rdev_minor) == device) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+CLinuxSerialApi::CLinuxSerialApi(std::string deviceDir, std::string procRoot)
+    : m_deviceDir(std::move(deviceDir)), m_procRoot(std::move(procRoot)) {}
 
 CLinuxSerialApi::~CLinuxSerialApi() {
     for (const Port& port : m_ports.TakeAll()) {
@@ -167,15 +191,32 @@ HANDLE CLinuxSerialApi::CreateFileA(LPCSTR path, DWORD /*access*/, DWORD shareMo
         fd = open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        FailErrno(errno);
+        Fail(errno == EBUSY ? ERROR_ACCESS_DENIED : WinErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
+    }
+    // Exclusive first, so that no one comes in while we look for those who
+    // came before. A flag that was set already (only root gets this far
+    // then) is the other holder's and stays when we give up.
+    int wasExclusive = 0;
+    ioctl(fd, TIOCGEXCL, &wasExclusive);
+    const bool exclusive = shareMode == 0 && ioctl(fd, TIOCEXCL) == 0;
+    const auto giveUp = [&](DWORD code) {
+        if (exclusive && wasExclusive == 0) {
+            ioctl(fd, TIOCNXCL);
+        }
+        close(fd);
+        Fail(code);
+        return INVALID_HANDLE_VALUE;
+    };
+    struct stat opened {};
+    if (fstat(fd, &opened) == 0 && S_ISCHR(opened.st_mode) &&
+        OtherProcessHolds(m_procRoot, opened.st_rdev)) {
+        return giveUp(ERROR_ACCESS_DENIED);
     }
     termios t{};
     if (tcgetattr(fd, &t) != 0) {
-        const int e = errno;
-        close(fd);
-        Fail(e == ENOTTY || e == EINVAL ? ERROR_NOT_SUPPORTED : WinErrorFromErrno(e));
-        return INVALID_HANDLE_VALUE;
+        return giveUp(errno == ENOTTY || errno == EINVAL ? ERROR_NOT_SUPPORTED
+                                                         : WinErrorFromErrno(errno));
     }
     MakeRaw(t);
     if (cfgetospeed(&t) == B0) {
@@ -183,14 +224,11 @@ HANDLE CLinuxSerialApi::CreateFileA(LPCSTR path, DWORD /*access*/, DWORD shareMo
         cfsetospeed(&t, B9600);
     }
     if (tcsetattr(fd, TCSANOW, &t) != 0) {
-        const int e = errno;
-        close(fd);
-        FailErrno(e);
-        return INVALID_HANDLE_VALUE;
+        return giveUp(WinErrorFromErrno(errno));
     }
     Port port{};
     port.fd = fd;
-    port.exclusive = shareMode == 0 && ioctl(fd, TIOCEXCL) == 0;
+    port.exclusive = exclusive;
     // Opening a tty raises DTR and RTS.
     port.dtrControl = DTR_CONTROL_ENABLE;
     port.rtsControl = RTS_CONTROL_ENABLE;

@@ -6,8 +6,11 @@
 //   O_CLOEXEC and puts the line into raw mode at once (CLOCAL|CREAD, no
 //   echo, no translation, VMIN = VTIME = 0), so a read returns at once with
 //   whatever has arrived. Share mode 0 asks the tty for exclusive use
-//   (TIOCEXCL): later opens by others fail with EBUSY, reported as 32.
-//   Anything but a COM path gives 2; a node that is not a tty gives 50.
+//   (TIOCEXCL), so that later opens by others fail. A port is never shared,
+//   as on Windows: when another process has the tty open already (see
+//   OtherProcessHolds) or holds it exclusively (EBUSY), the open fails with
+//   ERROR_ACCESS_DENIED (5) before the line is touched. Anything but a COM
+//   path gives 2; a node that is not a tty gives 50.
 // - SetCommState maps ByteSize (5..8), Parity (none, odd, even, mark,
 //   space), StopBits (1; 1.5 only with 5 data bits; 2 only with 6..8), fParity
 //   (input parity check), CTS/RTS handshake (both directions or neither),
@@ -43,6 +46,8 @@
 //   out (or already closed) gives 6, a null or unsupported argument 87.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 #include "platform/linux/linux_support.h"
@@ -55,9 +60,18 @@ namespace Linux {
 // text, for numbers above 65535 and for anything after the digits.
 bool ParseComPath(const char* path, unsigned* number);
 
+// Whether a process other than this one has the character device `device`
+// open, found as fuser finds it: the links in <procRoot>/<pid>/fd, followed
+// and compared by device number. A process whose descriptors cannot be read
+// (another user's, to a process without the rights; one that ends while we
+// look) is skipped, and so is a link that cannot be followed. A file on a
+// network or FUSE mount is not asked of its server (AT_STATX_DONT_SYNC), so
+// a hung mount does not stall the check.
+bool OtherProcessHolds(const std::string& procRoot, dev_t device);
+
 class CLinuxSerialApi : public ZRK::CSerialApi {
 public:
-    explicit CLinuxSerialApi(std::string deviceDir = "/dev");
+    explicit CLinuxSerialApi(std::string deviceDir = "/dev", std::string procRoot = "/proc");
     ~CLinuxSerialApi() override;
     CLinuxSerialApi(const CLinuxSerialApi&) = delete;
     CLinuxSerialApi& operator=(const CLinuxSerialApi&) = delete;
@@ -110,6 +124,7 @@ private:
     void ReleasePort(const Port& port);
 
     std::string m_deviceDir;
+    std::string m_procRoot;
     CHandleTable<Port> m_ports;
     DWORD m_lastError = ERROR_SUCCESS;
 };

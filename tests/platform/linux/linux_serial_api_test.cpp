@@ -1,30 +1,27 @@
+// The serial calls on pseudo-terminals, and a port that another process
+// holds: found through /proc and never shared.
 #include "platform/linux/linux_serial_api.h"
 
-#include <cerrno>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
 #include <chrono>
 #include <utility>
 
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
+#include "modes/adapter_operations.h"
+#include "platform/linux/linux_host.h"
+#include "tolvane_texts.h"
 
 using Tolvane::Linux::CLinuxSerialApi;
 
 namespace {
 
 const DWORD kRw = GENERIC_READ | GENERIC_WRITE;
-
-// The serial calls, optionally over a driver that takes standard rates only.
-class CTestSerialApi : public CLinuxSerialApi {
-public:
-    using CLinuxSerialApi::CLinuxSerialApi;
-    bool standardRatesOnly = false;
-
-protected:
-    int OnSetArbitraryBaudRate(int fd, unsigned rate) override {
-        return standardRatesOnly ? EINVAL : CLinuxSerialApi::OnSetArbitraryBaudRate(fd, rate);
-    }
-};
 
 // Port COM5 open on a pseudo-terminal whose master plays the adapter.
 class SerialOnPty : public ::testing::Test {
@@ -35,6 +32,9 @@ protected:
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(m_handle, INVALID_HANDLE_VALUE) << m_api.GetLastError();
     }
+
+    // 0 for a call that succeeded, else its error.
+    DWORD Err(BOOL ok) { return ok ? 0 : m_api.GetLastError(); }
 
     // Polls the receive queue (the pty moves bytes asynchronously).
     DWORD WaitForInput(DWORD atLeast) {
@@ -47,7 +47,8 @@ protected:
         return stat.cbInQue;
     }
 
-    DCB AdapterLine() {
+    // The adapter's line, with one change.
+    DCB Line(void (*change)(DCB&) = [](DCB&) {}) {
         DCB dcb{};
         EXPECT_TRUE(m_api.GetCommState(m_handle, &dcb));
         dcb.BaudRate = 480000000;
@@ -55,88 +56,90 @@ protected:
         dcb.Parity = NOPARITY;
         dcb.StopBits = ONESTOPBIT;
         SetDcbFlagsWord(dcb, DcbFlagsWord(dcb) & 0xFFFFCC03u);  // no flow control, DTR/RTS off
+        change(dcb);
         return dcb;
     }
 
     TempTree m_tree;
     PtyAdapter m_adapter{m_tree, 5};
-    CTestSerialApi m_api{m_tree.Root()};
+    CLinuxSerialApi m_api{m_tree.Root()};
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+// A child process that keeps the path open until it is killed.
+class CHolder {
+public:
+    explicit CHolder(const std::string& path) {
+        int ready[2] = {-1, -1};
+        EXPECT_EQ(pipe(ready), 0);
+        if ((m_pid = fork()) == 0) {
+            if (open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 && write(ready[1], "", 1)) {
+                pause();
+            }
+            _exit(0);
+        }
+        close(ready[1]);
+        char opened = 0;
+        EXPECT_EQ(read(ready[0], &opened, 1), 1);
+        close(ready[0]);
+    }
+    ~CHolder() {
+        if (m_pid > 0) {  // never kill(-1): that would signal every process
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+struct CRecordedBoxes : Tolvane::CMessageBoxes {
+    std::vector<std::string> texts;
+    int MessageBox(const char* text, UINT) override { return texts.push_back(text), IDYES; }
 };
 
 }  // namespace
 
-TEST_F(SerialOnPty, VersionConversationThenTheAdapterLeaves) {
-    DCB dcb = AdapterLine();
+TEST_F(SerialOnPty, RawLinePurgesAndAnAdapterThatLeftIsNotConnected) {
+    DCB dcb = Line();
     ASSERT_TRUE(m_api.SetCommState(m_handle, &dcb)) << m_api.GetLastError();
-    DCB back{};
-    ASSERT_TRUE(m_api.GetCommState(m_handle, &back));
-    // A kernel without termios2 would refuse the rate and keep the placeholder.
-    EXPECT_EQ(back.BaudRate, m_api.RefusedBaudRate(m_handle) == 0 ? 480000000u : 4000000u);
-
-    COMMTIMEOUTS to{0xFFFFFFFF, 0, 0, 1, 1000};
-    ASSERT_TRUE(m_api.SetCommTimeouts(m_handle, &to));
-    char buffer[16] = {};
+    char buffer[8] = {};
     DWORD n = 99;
     ASSERT_TRUE(m_api.ReadFile(m_handle, buffer, 5, &n, nullptr));  // nothing there yet
     EXPECT_EQ(n, 0u);
-    ASSERT_TRUE(m_api.WriteFile(m_handle, "v", 1, &n, nullptr));
-    EXPECT_EQ(n, 1u);
-    m_adapter.AnswerVersionQuery();
-    ASSERT_EQ(WaitForInput(5), 5u);
-    ASSERT_TRUE(m_api.ReadFile(m_handle, buffer, sizeof buffer, &n, nullptr));
-    EXPECT_EQ(std::string(buffer, n), "v0.40");
-    // What arrives unasked is dropped by a purge.
+    // What arrives unasked is dropped by a purge; nothing comes back as an echo.
     ASSERT_EQ(write(m_adapter.Master(), "abc", 3), 3);
     ASSERT_EQ(WaitForInput(3), 3u);
-    EXPECT_TRUE(
-        m_api.PurgeComm(m_handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR));
+    EXPECT_TRUE(m_api.PurgeComm(m_handle, 0x0F));
     EXPECT_EQ(WaitForInput(0), 0u);
-    EXPECT_FALSE(m_api.PurgeComm(m_handle, 0x10));
-    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    pollfd p{m_adapter.Master(), POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 0), 0);
+    EXPECT_EQ(Err(m_api.PurgeComm(m_handle, 0x10)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     DWORD status = 0xFFFF;
     EXPECT_TRUE(m_api.GetCommModemStatus(m_handle, &status));  // no modem lines on a pty
     EXPECT_EQ(status, 0u);
-    // Raw mode: nothing the master sent came back as an echo.
-    pollfd p{m_adapter.Master(), POLLIN, 0};
-    EXPECT_EQ(poll(&p, 1, 0), 0);
 
     m_adapter.Leave();
-    EXPECT_FALSE(m_api.GetCommModemStatus(m_handle, &status));
-    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
-    EXPECT_FALSE(m_api.ReadFile(m_handle, buffer, 5, &n, nullptr));
-    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     COMSTAT stat{};
-    EXPECT_FALSE(m_api.ClearCommError(m_handle, nullptr, &stat));
-    EXPECT_FALSE(m_api.WriteFile(m_handle, "x\x01", 2, &n, nullptr));
-    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
-    EXPECT_TRUE(m_api.CloseHandle(m_handle));
-}
-
-TEST_F(SerialOnPty, WriteToAPeerThatNeverReadsEndsAtTheTimeOut) {
-    COMMTIMEOUTS to{0xFFFFFFFF, 0, 0, 0, 20};
-    ASSERT_TRUE(m_api.SetCommTimeouts(m_handle, &to));
-    const std::vector<char> block(4 << 20, 'a');
-    DWORD written = 0;
-    ASSERT_TRUE(m_api.WriteFile(m_handle, block.data(), static_cast<DWORD>(block.size()), &written,
-                                nullptr));
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, block.size());
+    const DWORD errors[] = {Err(m_api.GetCommModemStatus(m_handle, &status)),
+                            Err(m_api.ReadFile(m_handle, buffer, 5, &n, nullptr)),
+                            Err(m_api.ClearCommError(m_handle, nullptr, &stat)),
+                            Err(m_api.WriteFile(m_handle, "x\x01", 2, &n, nullptr))};
+    for (DWORD error : errors) {
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    }
 }
 
 TEST_F(SerialOnPty, LineSettingsRoundTripAndUnsupportedOnesAreRefused) {
-    DCB dcb = AdapterLine();
-    dcb.BaudRate = 115200;
-    dcb.ByteSize = 7;
-    dcb.Parity = 3;  // mark
-    dcb.StopBits = TWOSTOPBITS;
+    DCB dcb = Line([](DCB& d) {
+        d.BaudRate = 115200;
+        d.ByteSize = 7;
+        d.Parity = 3;  // mark
+        d.StopBits = TWOSTOPBITS;
+    });
     ASSERT_TRUE(m_api.SetCommState(m_handle, &dcb));
-    EXPECT_EQ(m_api.RefusedBaudRate(m_handle), 0u);
-
-    const struct {
-        void (*change)(DCB&);
-        DWORD error;
-    } refused[] = {
+    const std::pair<void (*)(DCB&), DWORD> refused[] = {
         {[](DCB& d) { d.ByteSize = 9; }, ERROR_INVALID_PARAMETER},
         {[](DCB& d) { d.BaudRate = 0; }, ERROR_INVALID_PARAMETER},
         {[](DCB& d) { d.StopBits = ONE5STOPBITS; }, ERROR_INVALID_PARAMETER},  // with 8 bits
@@ -145,25 +148,20 @@ TEST_F(SerialOnPty, LineSettingsRoundTripAndUnsupportedOnesAreRefused) {
         {[](DCB& d) { d.fOutxCtsFlow = 1; }, ERROR_NOT_SUPPORTED},  // CTS without RTS handshake
         {[](DCB& d) { d.fOutxDsrFlow = 1; }, ERROR_NOT_SUPPORTED},
     };
-    for (std::size_t i = 0; i < std::size(refused); ++i) {
-        DCB bad = AdapterLine();
-        refused[i].change(bad);
-        EXPECT_FALSE(m_api.SetCommState(m_handle, &bad)) << i;
-        EXPECT_EQ(m_api.GetLastError(), refused[i].error) << i;
+    for (const auto& [change, error] : refused) {
+        DCB bad = Line(change);
+        EXPECT_EQ(Err(m_api.SetCommState(m_handle, &bad)), error);
     }
     // What the driver holds is read back, and the refusals changed nothing.
-    // A pseudo-terminal keeps 8 bits without parity whatever it is asked.
+    // (A pseudo-terminal keeps 8 bits without parity whatever it is asked.)
     DCB back{};
     ASSERT_TRUE(m_api.GetCommState(m_handle, &back));
     EXPECT_EQ(back.BaudRate, 115200u);
     EXPECT_EQ(back.StopBits, TWOSTOPBITS);
-    const std::pair<int, int> format{back.ByteSize, back.Parity};
-    EXPECT_TRUE(format == std::make_pair(7, 3) || format == std::make_pair(8, 0))
-        << format.first << "/" << format.second;
-
-    COMMTIMEOUTS waiting{0, 0, 100, 1, 1000};
-    EXPECT_FALSE(m_api.SetCommTimeouts(m_handle, &waiting));
-    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    for (COMMTIMEOUTS waiting : {COMMTIMEOUTS{0, 0, 0, 1, 1000}, {0xFFFFFFFF, 0, 100, 1, 1000}}) {
+        EXPECT_EQ(Err(m_api.SetCommTimeouts(m_handle, &waiting)),
+                  static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    }
 }
 
 TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
@@ -172,51 +170,31 @@ TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
     ASSERT_NE(second, INVALID_HANDLE_VALUE);
     EXPECT_NE(second, m_handle);
     EXPECT_TRUE(m_api.CloseHandle(second));
-
     // Closed, never handed out, or a descriptor passed as a handle.
     DCB dcb{};
     for (HANDLE h : {second, static_cast<HANDLE>(nullptr), INVALID_HANDLE_VALUE,
                      reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(m_adapter.Master()))}) {
-        EXPECT_FALSE(m_api.GetCommState(h, &dcb));
-        EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-        EXPECT_FALSE(m_api.CloseHandle(h));
-        EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(Err(m_api.GetCommState(h, &dcb)), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(Err(m_api.CloseHandle(h)), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     }
-}
-
-TEST_F(SerialOnPty, RefusedRateIsReportedAndNotFatal) {
-    m_api.standardRatesOnly = true;
-    DCB dcb = AdapterLine();
-    EXPECT_TRUE(m_api.SetCommState(m_handle, &dcb));
-    int error = 0;
-    EXPECT_EQ(m_api.RefusedBaudRate(m_handle, &error), 480000000u);
-    EXPECT_EQ(error, EINVAL);
-    ASSERT_TRUE(m_api.GetCommState(m_handle, &dcb));
-    EXPECT_EQ(dcb.BaudRate, 4000000u);  // the placeholder, never 0
-    dcb.BaudRate = 9600;                // a standard rate clears the report
-    EXPECT_TRUE(m_api.SetCommState(m_handle, &dcb));
-    EXPECT_EQ(m_api.RefusedBaudRate(m_handle), 0u);
 }
 
 TEST(LinuxSerialApi, OpenRefusesWhatIsNotAnAdapterPort) {
     TempTree t;
     t.File("ttyACM7", "not a tty");
     CLinuxSerialApi api(t.Root());
-    const struct {
-        const char* path;
-        DWORD creation;
-        DWORD error;
-    } refused[] = {
+    const std::tuple<const char*, DWORD, DWORD> refused[] = {
+        // path, creation, error
         {"\\\\.\\COM6", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},  // no node
         {"\\\\.\\LPT1", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
         {"\\\\.\\COM7", CREATE_ALWAYS, ERROR_INVALID_PARAMETER},
         {nullptr, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
         {"\\\\.\\COM7", OPEN_EXISTING, ERROR_NOT_SUPPORTED},  // a plain file
     };
-    for (const auto& c : refused) {
-        EXPECT_EQ(api.CreateFileA(c.path, kRw, 0, nullptr, c.creation, 0, nullptr),
+    for (const auto& [path, creation, error] : refused) {
+        EXPECT_EQ(api.CreateFileA(path, kRw, 0, nullptr, creation, 0, nullptr),
                   INVALID_HANDLE_VALUE);
-        EXPECT_EQ(api.GetLastError(), c.error) << (c.path ? c.path : "null");
+        EXPECT_EQ(api.GetLastError(), error) << (path ? path : "null");
     }
 }
 
@@ -231,4 +209,47 @@ TEST(LinuxSerialApi, ComPathNumbers) {
                             "", "\\\\.\\", "\\\\.\\COM", "\\\\.\\COM7x"}) {
         EXPECT_FALSE(Tolvane::Linux::ParseComPath(bad, &n)) << bad;
     }
+}
+
+TEST(PortHolder, FoundByDeviceNumberSkippingThisProcessAndWhatCannotBeRead) {
+    TempTree t;
+    PtyAdapter adapter(t, 5);
+    struct stat port {};
+    ASSERT_EQ(stat(t.Path("ttyACM5").c_str(), &port), 0);
+    // One process entry each: where, what it links to (empty: a plain file),
+    // and whether that is another process holding the port.
+    const std::tuple<std::string, std::string, bool> rows[] = {
+        {"4242/fd/3", t.Path("ttyACM5"), true},
+        {"4242/fd/1", t.Path("gone"), false},  // a link that cannot be followed
+        {std::to_string(getpid()) + "/fd/3", t.Path("ttyACM5"), false},  // this process
+        {"self/fd/3", t.Path("ttyACM5"), false},                         // not a process
+        {"4242/fd", "", false},  // descriptors that cannot be listed
+    };
+    for (const auto& [entry, target, holds] : rows) {
+        TempTree proc;
+        target.empty() ? proc.File(entry, "") : proc.Link(entry, target);
+        EXPECT_EQ(Tolvane::Linux::OtherProcessHolds(proc.Root(), port.st_rdev), holds) << entry;
+    }
+}
+
+TEST(PortHolder, AHeldPortIsNotOpenedUntilItsHolderLetsGo) {
+    TempTree t;
+    PtyAdapter adapter(t, 3);
+    AddUsbSerial(t, "1-2", "04d8\n", "e6b2\n", {"ttyACM3", "ttyACM4"});
+    t.Link("ttyACM4", "/dev/null");
+    Tolvane::Linux::CLinuxHost host(t.Root(), t.Root());
+    CRecordedBoxes boxes;
+    {
+        CHolder holder(t.Path("ttyACM3"));
+        EXPECT_EQ(
+            host.Serial().CreateFileA("\\\\.\\COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+        EXPECT_EQ(host.Serial().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+        Tolvane::SwitchToMassStorage(host, boxes, 2, true);
+        EXPECT_EQ(boxes.texts, std::vector<std::string>{Tolvane::Text::kPortNotFound});
+    }
+    const HANDLE port =
+        host.Serial().CreateFileA("\\\\.\\COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(port, INVALID_HANDLE_VALUE) << host.Serial().GetLastError();
+    EXPECT_TRUE(host.Serial().CloseHandle(port));
 }
