@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <sstream>
 
@@ -120,7 +121,7 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         {status, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
         {switch3yes, {}, true, nullptr, 0, "switched", Text::kSwitchedToMass},
         {switch3, {}, true, "y\n", 0, "switched", Text::kSwitchedToMass},
-        {switch3, {}, true, "maybe\nN\n", 8, "declined", ""},
+        {switch3, {}, true, "maybe\n\n", 8, "declined", ""},
         {switch3, {}, true, "", 8, "declined", ""},  // only the end of input
         {switch3, {}, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
         {switch3yes, kMassStorage, true, nullptr, 4, "not-found", Text::kAdapterNotFoundMaybeMass},
@@ -131,7 +132,7 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         {switch3yes, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
         {retYes, kMassStorage, true, nullptr, 0, "returned", Text::kReturnedToNormal},
         {ret, kMassStorage, true, "yes\n", 0, "returned", Text::kReturnedToNormal},
-        {ret, kMassStorage, true, "n\n", 8, "declined", ""},
+        {ret, kMassStorage, true, "N\n", 8, "declined", ""},
         {ret, kMassStorage, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
         {retYes, {}, true, nullptr, 10, "already-normal", Text::kAlreadyNormal},
         {retYes, lost, true, nullptr, 11, "not-back", Text::kAdapterNotFoundPowerCycle},
@@ -144,8 +145,17 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         EXPECT_EQ(j["outcome"], row.outcome);
         EXPECT_EQ(j["exitCode"], row.code);
         EXPECT_EQ(j["message"], Utf8(row.message));
-        // The question shows on the terminal when there is one.
-        EXPECT_EQ(run.terminal.find("[y/N]") != std::string::npos, row.typed != nullptr);
+        // With a terminal, each line typed answers one asking of the
+        // question (the end of input answers one too).
+        std::size_t asked = 0;
+        for (std::size_t at = 0; (at = run.terminal.find("[y/N]", at)) != std::string::npos; ++at) {
+            ++asked;
+        }
+        const std::string typed = row.typed != nullptr ? row.typed : "";
+        EXPECT_EQ(asked,
+                  row.typed == nullptr
+                      ? 0
+                      : std::max<std::size_t>(1, std::count(typed.begin(), typed.end(), '\n')));
     }
 }
 
