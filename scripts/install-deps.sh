@@ -14,6 +14,8 @@ packages=(
   xvfb fonts-ipafont-gothic fonts-wine imagemagick
   # The terminal dialog (ncursesw) and its test, which drives it in tmux.
   libncurses-dev tmux
+  # The JSON of the Linux program's sub-commands.
+  nlohmann-json3-dev
 )
 
 missing=()
