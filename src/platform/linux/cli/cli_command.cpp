@@ -44,13 +44,19 @@ constexpr OutcomeRow kOutcomes[] = {
     {EOutcome::kNotBack, "not-back", kExitNotBack},
 };
 
-const OutcomeRow& RowOf(EOutcome outcome) {
-    for (const OutcomeRow& row : kOutcomes) {
-        if (row.outcome == outcome) {
-            return row;
+constexpr bool InEnumOrder() {
+    for (std::size_t i = 0; i < sizeof kOutcomes / sizeof kOutcomes[0]; ++i) {
+        if (static_cast<std::size_t>(kOutcomes[i].outcome) != i) {
+            return false;
         }
     }
-    return RowOf(EOutcome::kUnknownError);
+    return static_cast<std::size_t>(EOutcome::kNotBack) + 1 ==
+           sizeof kOutcomes / sizeof kOutcomes[0];
+}
+static_assert(InEnumOrder(), "one row per outcome, in the enumeration's order");
+
+const OutcomeRow& RowOf(EOutcome outcome) {
+    return kOutcomes[static_cast<std::size_t>(outcome)];
 }
 
 // Whether text is format with something in place of its "%s".
