@@ -196,6 +196,12 @@ TEST(CliCommand, SwitchAsksOnTheTerminalAndNamesTheNewDisk) {
                                  "\nnew USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 3  "
                                  "4.0 KiB  read-only\n");
 
+    // A failure goes to the error output, and only there.
+    CliRun refused(kMassStorage);
+    EXPECT_EQ(refused.Run({"switch", "--id", "3", "--yes"}), 4);
+    EXPECT_EQ(refused.err.str(), Utf8(Text::kAdapterNotFoundMaybeMass) + "\n");
+    EXPECT_EQ(refused.out.str(), "");
+
     CliRun writable;
     EXPECT_EQ(writable.Run({"switch", "--writable", "--id", "6", "--yes", "--json"}), 0);
     EXPECT_EQ(writable.pc.BytesReceived(3), (std::vector<std::uint8_t>{'v', 'x', 0xB6}));
