@@ -15,6 +15,8 @@ linux=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   # The terminal dialog (ncursesw) and its test, which drives it in tmux.
   libncurses-dev tmux
+  # The JSON of the Linux program's sub-commands.
+  nlohmann-json3-dev
 )
 # mingw-w64 with posix threads; the Japanese locale gives Wine code page 932;
 # Xvfb, a CJK font, Wine's fonts and ImageMagick's import for the dialog tests

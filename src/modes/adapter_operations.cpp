@@ -21,6 +21,33 @@ bool IsOlderFirmware(const char* reply) {
     return std::strcmp(reply, kMinimumFirmware) < 0;
 }
 
+EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port, WORD portNumber,
+                                   char (&reply)[kVersionReplyMax + 1]) {
+    ZRK::SerialParameters parameters;
+    parameters.devicePath = ZRK::CSerialPort::MakeDevicePath(portNumber);
+    parameters.baudRate = kAdapterBaudRate;
+    parameters.byteSize = 8;
+    parameters.parity = NOPARITY;
+    parameters.stopBits = ONESTOPBIT;
+    port.SetParameters(parameters);
+
+    port.Close();
+    if (port.OpenPort() != 0) {
+        return EVersionQuery::kPortNotOpened;
+    }
+    port.RenameDescriptor();
+
+    port.Send(1, &kVersionQuery);
+    host.Sleep(kVersionReplyWaitMs);
+
+    std::memset(reply, 0, kVersionReplyMax + 1);
+    const int received = port.Receive(kVersionReplyMax, reply);
+    reply[kVersionReplyMax] = '\0';
+    // A failed read says nothing about the firmware: it is reported like no
+    // reply at all rather than as an old version with an empty name.
+    return received <= 0 ? EVersionQuery::kNoReply : EVersionQuery::kReplied;
+}
+
 void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
                          bool readOnly) {
     const ZRK::CSharedArray<WORD> ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
@@ -33,33 +60,17 @@ void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targe
     // is left alone: it would need opening before anything could reach it,
     // and the adapter switches on the first.
     ZRK::CSerialPort port(host.Serial());
-    ZRK::SerialParameters parameters;
-    parameters.devicePath = ZRK::CSerialPort::MakeDevicePath(ports.At(0));
-    parameters.baudRate = kAdapterBaudRate;
-    parameters.byteSize = 8;
-    parameters.parity = NOPARITY;
-    parameters.stopBits = ONESTOPBIT;
-    port.SetParameters(parameters);
-
-    port.Close();
-    if (port.OpenPort() != 0) {
-        boxes.MessageBox(Text::kPortNotFound, MB_OK);
-        return;
-    }
-    port.RenameDescriptor();
-
-    port.Send(1, &kVersionQuery);
-    host.Sleep(kVersionReplyWaitMs);
-
     char reply[kVersionReplyMax + 1] = {};
-    const int received = port.Receive(kVersionReplyMax, reply);
-    // A failed read says nothing about the firmware: it is reported like no
-    // reply at all rather than as an old version with an empty name.
-    if (received <= 0) {
-        boxes.MessageBox(Text::kNoResponse, MB_OK);
-        return;
+    switch (QueryFirmwareVersion(host, port, ports.At(0), reply)) {
+        case EVersionQuery::kPortNotOpened:
+            boxes.MessageBox(Text::kPortNotFound, MB_OK);
+            return;
+        case EVersionQuery::kNoReply:
+            boxes.MessageBox(Text::kNoResponse, MB_OK);
+            return;
+        case EVersionQuery::kReplied:
+            break;
     }
-    reply[kVersionReplyMax] = '\0';
 
     if (IsOlderFirmware(reply)) {
         boxes.MessageBox(ZRK::CTextString::Format(Text::kOldVersionFormat, reply), MB_OK);

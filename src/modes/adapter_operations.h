@@ -9,6 +9,10 @@
 #include "modes/operation_host.h"
 #include "platform/win_types.h"
 
+namespace ZRK {
+class CSerialPort;
+}
+
 namespace Tolvane {
 
 constexpr WORD kAdapterVendorId = 0x04D8;
@@ -35,6 +39,21 @@ std::uint8_t TargetByte(DWORD fieldValue, bool readOnly);
 // Byte-wise comparison of a version reply with the minimum firmware; true
 // when the reply is older.
 bool IsOlderFirmware(const char* reply);
+
+// What asking the adapter for its firmware version came to.
+enum class EVersionQuery {
+    kReplied,        // reply holds what came back
+    kPortNotOpened,  // the port would not open
+    kNoReply,        // nothing had arrived after the wait, or the read failed
+};
+
+// The switch's first exchange with the adapter, which a look at its state
+// shares: sets port up for COM port portNumber with the adapter's line
+// settings, opens it, sends the version query, waits and reads what has
+// arrived, at most kVersionReplyMax bytes, into reply (always
+// NUL-terminated). The port stays open for the caller.
+EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port, WORD portNumber,
+                                   char (&reply)[kVersionReplyMax + 1]);
 
 // The switch to the mass-storage state, for the target the field holds
 // (0 when it holds nothing) and the read-only box.

@@ -25,6 +25,9 @@ constexpr unsigned kDriverSense = 0x08;
 
 constexpr std::uint8_t kMaxDataDirection = 2;
 
+// The unit of a block device's size attribute, whatever its sector size.
+constexpr unsigned long kSectorBytes = 512;
+
 bool ParseScsiAddress(const std::string& name, ScsiAddress* address) {
     unsigned long parts[4];
     std::size_t start = 0;
@@ -60,6 +63,41 @@ bool AttachedThroughUsb(const std::string& deviceDir, const std::string& root) {
     return false;
 }
 
+bool IsAsciiAlnum(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The disk driver's block device below the SCSI device, when there is one
+// with a name fit for a device path, with its size and read-only flag.
+void ReadBlockNode(const std::string& scsiDir, UsbScsiDisk* disk) {
+    for (const std::string& node : ListDirectory(scsiDir + "/block")) {
+        if (!std::all_of(node.begin(), node.end(), IsAsciiAlnum)) {
+            continue;
+        }
+        disk->blockNode = node;
+        const std::string dir = scsiDir + "/block/" + node;
+        std::string text;
+        unsigned long sectors = 0;
+        if (ReadTrimmedAttribute(dir + "/size", &text) &&
+            ParseDecimal(text, ULONG_MAX / kSectorBytes, &sectors)) {
+            disk->sizeBytes = static_cast<std::uint64_t>(sectors) * kSectorBytes;
+        }
+        disk->readOnly = ReadTrimmedAttribute(dir + "/ro", &text) && text == "1";
+        return;
+    }
+}
+
+// Drive N of the raw-disk calls: the N-th listed disk that has a generic
+// node.
+const UsbScsiDisk* NumberedDisk(const std::vector<UsbScsiDisk>& disks, unsigned number) {
+    for (const UsbScsiDisk& disk : disks) {
+        if (!disk.genericNode.empty() && number-- == 0) {
+            return &disk;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::vector<UsbScsiDisk> ListUsbScsiDisks(const std::string& sysfsRoot) {
@@ -78,16 +116,18 @@ std::vector<UsbScsiDisk> ListUsbScsiDisks(const std::string& sysfsRoot) {
             !ResolvePath(devices + "/" + name, &real) || !AttachedThroughUsb(real, root)) {
             continue;
         }
-        for (const std::string& node : ListDirectory(devices + "/" + name + "/scsi_generic")) {
+        const std::string dir = devices + "/" + name;
+        for (const std::string& node : ListDirectory(dir + "/scsi_generic")) {
             unsigned long number = 0;
             if (ParseNumberedName(node, "sg", 0xFFFFFFFFul, &number)) {
                 disk.genericNode = node;
                 break;
             }
         }
-        if (!disk.genericNode.empty()) {
-            disks.push_back(disk);
-        }
+        ReadBlockNode(dir, &disk);
+        ReadTrimmedAttribute(dir + "/vendor", &disk.vendor);
+        ReadTrimmedAttribute(dir + "/model", &disk.model);
+        disks.push_back(disk);
     }
     std::sort(disks.begin(), disks.end(), [](const UsbScsiDisk& a, const UsbScsiDisk& b) {
         return std::tie(a.address.host, a.address.channel, a.address.target, a.address.lun) <
@@ -194,11 +234,12 @@ HANDLE CLinuxRawDiskApi::CreateFileA(LPCSTR path, DWORD /*access*/, DWORD /*shar
         return INVALID_HANDLE_VALUE;
     }
     const std::vector<UsbScsiDisk> disks = ListUsbScsiDisks(m_sysfsRoot);
-    if (number >= disks.size()) {
+    const UsbScsiDisk* disk = NumberedDisk(disks, number);
+    if (disk == nullptr) {
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string node = m_deviceDir + "/" + disks[number].genericNode;
+    const std::string node = m_deviceDir + "/" + disk->genericNode;
     int fd;
     do {
         fd = open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);

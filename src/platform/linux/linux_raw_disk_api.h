@@ -8,9 +8,9 @@
 // CreateFileA: the SCSI devices under <sysfsRoot>/bus/scsi/devices named
 // host:channel:target:lun, of peripheral type 0 (disk), whose sysfs device
 // path runs through a USB device (an ancestor directory whose "subsystem"
-// link names usb), with a generic node scsi_generic/sgN; in ascending
-// host:channel:target:lun order. A disk without a generic node (the sg
-// driver not loaded) cannot be reached and is not numbered.
+// link names usb), in ascending host:channel:target:lun order. A disk
+// without a generic node scsi_generic/sgN (the sg driver not loaded) cannot
+// be reached and is not numbered, though it is still listed.
 //
 // Only requests without a data phase are passed on: the tool never moves
 // data to or from a disk, so a record that names a transfer is refused
@@ -41,10 +41,19 @@ struct ScsiAddress {
 
 struct UsbScsiDisk {
     ScsiAddress address;
-    std::string genericNode;  // "sg2"
+    std::string genericNode;  // "sg2"; empty when the disk has none
+    std::string blockNode;    // "sdb" (block/<name>); empty when no disk driver took it
+    // The SCSI device's vendor and model attributes, trimmed; empty when
+    // unreadable.
+    std::string vendor;
+    std::string model;
+    // From block/<name>/size (512-byte sectors) and block/<name>/ro; 0 and
+    // false without a block node or readable attribute.
+    std::uint64_t sizeBytes = 0;
+    bool readOnly = false;
 };
 
-// The numbered disks as described above; drive N is element N.
+// Every USB disk as described above, with or without a generic node.
 std::vector<UsbScsiDisk> ListUsbScsiDisks(const std::string& sysfsRoot);
 
 // "\\.\PhysicalDrive7" (or "PhysicalDrive7", any case) → 7; false for every

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
+#include "platform/linux/usb_disk_list.h"
 
 using namespace Tolvane;
 using namespace Tolvane::Linux;
@@ -15,8 +16,8 @@ namespace {
 const PassThroughLayout kLayout = PassThroughLayout::Native();
 
 // A SATA disk, a virtio disk, and two USB devices: one with a disk, a CD-ROM
-// and a disk without a generic node, one with a disk on a host number that
-// sorts before 6 as text.
+// and a disk without a generic node, one with a read-only disk on a host
+// number that sorts before 6 as text.
 void BuildMixedMachine(const TempTree& t) {
     const std::string usb = "devices/pci0000:00/0000:00:14.0/usb2";
     t.Link(usb + "/2-1/subsystem", "../../../../../bus/usb");
@@ -30,20 +31,60 @@ void BuildMixedMachine(const TempTree& t) {
     AddScsiDevice(t, usb + "/2-1/2-1:1.0", "10:0:0:0", " 0 ", "sg4");
     t.Link("bus/scsi/devices/host6", "../../../" + usb + "/2-2/2-2:1.0/host6");
     t.Link("bus/scsi/devices/7:0:0:0", "../../../devices/gone/7:0:0:0");
+    // What the disk driver and the device's INQUIRY data add, as the kernel
+    // writes them (padded, with a line feed).
+    const struct {
+        const char* hctl;
+        const char* block;
+        const char* size;
+        const char* ro;
+    } blocks[] = {{"0:0:0:0", "sda", "500118192\n", "0\n"},
+                  {"6:0:0:0", "sdb", "15728640\n", "0\n"},
+                  {"6:0:0:2", "sdc", "0\n", "0\n"},
+                  {"10:0:0:0", "sdd", "8\n", "1\n"}};
+    for (const auto& b : blocks) {
+        const std::string dir = std::string("bus/scsi/devices/") + b.hctl;
+        t.File(dir + "/vendor", "MILT    \n");
+        t.File(dir + "/model", std::string("Disk ") + b.block + "         \n");
+        t.File(dir + "/block/" + b.block + "/size", b.size);
+        t.File(dir + "/block/" + b.block + "/ro", b.ro);
+    }
 }
 
 }  // namespace
 
-TEST(UsbScsiDisks, OnlyUsbDisksWithAGenericNodeInAddressOrder) {
+TEST(UsbScsiDisks, OnlyUsbDisksInAddressOrderWithTheirBlockNodes) {
     TempTree t;
     BuildMixedMachine(t);
     const std::vector<UsbScsiDisk> disks = ListUsbScsiDisks(t.Root());
-    ASSERT_EQ(disks.size(), 2u);
-    EXPECT_EQ(disks[0].address.host, 6u);
-    EXPECT_EQ(disks[0].genericNode, "sg2");
-    EXPECT_EQ(disks[1].address.host, 10u);
-    EXPECT_EQ(disks[1].genericNode, "sg4");
+    const struct {
+        unsigned long host;
+        const char* sg;
+        const char* block;
+        std::uint64_t size;
+        bool readOnly;
+    } expected[] = {{6, "sg2", "sdb", 15728640ull * 512, false},
+                    {6, "", "sdc", 0, false},
+                    {10, "sg4", "sdd", 4096, true}};
+    ASSERT_EQ(disks.size(), 3u);
+    for (std::size_t i = 0; i < disks.size(); ++i) {
+        EXPECT_EQ(disks[i].address.host, expected[i].host) << i;
+        EXPECT_EQ(disks[i].genericNode, expected[i].sg) << i;
+        EXPECT_EQ(disks[i].blockNode, expected[i].block) << i;
+        EXPECT_EQ(disks[i].vendor, "MILT") << i;
+        EXPECT_EQ(disks[i].model, std::string("Disk ") + expected[i].block) << i;
+        EXPECT_EQ(disks[i].sizeBytes, expected[i].size) << i;
+        EXPECT_EQ(disks[i].readOnly, expected[i].readOnly) << i;
+    }
     EXPECT_TRUE(ListUsbScsiDisks(t.Path("absent")).empty());
+
+    // The listing for status: device paths, and no generic node where none.
+    const std::vector<UsbDiskInfo> shown = CSysfsUsbDiskList(t.Root(), "/dev").ListUsbDisks();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0].blockPath, "/dev/sdb");
+    EXPECT_EQ(shown[0].genericPath, "/dev/sg2");
+    EXPECT_EQ(shown[1].genericPath, "");
+    EXPECT_TRUE(shown[2].readOnly);
 }
 
 TEST(SgIo, RequestCarriesTheReturnCommandAndTheOutcomeIsJudgedLikeWindows) {
@@ -112,17 +153,22 @@ TEST(SgIo, RequestCarriesTheReturnCommandAndTheOutcomeIsJudgedLikeWindows) {
 TEST(LinuxRawDiskApi, DrivesAreTheUsbDisksAndOnlyTheReturnCommandIsSent) {
     TempTree t;
     BuildMixedMachine(t);
-    // Drive 0's node stands in as /dev/null: a pass-through that gets as far
-    // as the ioctl is refused there, and nothing is sent.
+    // The nodes stand in as /dev/null: a pass-through that gets as far as
+    // the ioctl is refused there, and nothing is sent.
     t.Link("dev/sg2", "/dev/null");
+    t.Link("dev/sg4", "/dev/null");
     CLinuxRawDiskApi api(t.Root(), t.Path("dev"));
     const DWORD rw = GENERIC_READ | GENERIC_WRITE;
-    for (const char* absent : {"\\\\.\\PhysicalDrive1",  // sg4 has no node in dev/
-                               "\\\\.\\PhysicalDrive2", "\\\\.\\PhysicalDrive", "\\\\.\\COM1"}) {
+    for (const char* absent : {"\\\\.\\PhysicalDrive2", "\\\\.\\PhysicalDrive", "\\\\.\\COM1"}) {
         EXPECT_EQ(api.CreateFileA(absent, rw, 3, nullptr, OPEN_EXISTING, 0, nullptr),
                   INVALID_HANDLE_VALUE);
         EXPECT_EQ(api.LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << absent;
     }
+    // Drive 1 is sg4: the disk without a generic node takes no number.
+    const HANDLE second =
+        api.CreateFileA("\\\\.\\PhysicalDrive1", rw, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(second, INVALID_HANDLE_VALUE) << api.LastError();
+    EXPECT_TRUE(api.CloseHandle(second));
     const HANDLE drive =
         api.CreateFileA("\\\\.\\PhysicalDrive0", rw, 3, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(drive, INVALID_HANDLE_VALUE) << api.LastError();

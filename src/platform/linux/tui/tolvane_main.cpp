@@ -1,17 +1,23 @@
-// tolvane: the terminal dialog. Without options it works on this machine's
-// adapter; with --simulate on the virtual PC and its virtual adapter.
+// tolvane: the terminal dialog, or one of the sub-commands status, switch
+// and return. Without --simulate it works on this machine's adapter; with it
+// on the virtual PC and its virtual adapter.
 #include <unistd.h>
 
 #include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "lib/nls.h"
+#include "platform/linux/cli/cli_command.h"
+#include "platform/linux/cli/cli_sim.h"
+#include "platform/linux/cli/cli_terminal.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/tui/curses_app.h"
 #include "platform/linux/tui/tui_demo_pc.h"
 #include "platform/linux/tui/tui_locale.h"
 #include "platform/linux/tui/tui_options.h"
+#include "platform/linux/usb_disk_list.h"
 #include "tolvane_texts.h"
 
 namespace {
@@ -40,6 +46,30 @@ int RunDialog(bool simulate) {
     return app.Run();
 }
 
+int RunSubCommand(const RunOptions& options) {
+    const Cli::CommandRequest& request = options.command;
+    const bool asks = request.command != Cli::ECommand::kStatus && !request.yes;
+    const int terminal = asks ? Cli::OpenControllingTerminal() : -1;
+    Cli::CommandIo io{std::cout, std::cerr, Cli::CTextEncoder(Cli::LocaleCodeset()), terminal};
+    int code;
+    if (options.simulate) {
+        Sim::CVirtualPC pc(Cli::SimulatedMachine(request.command));
+        Cli::CVirtualPcUsbDiskList disks(pc);
+        Cli::CommandMachine machine{pc, disks, "/dev"};
+        code = Cli::RunCommand(request, machine, io);
+    } else {
+        Linux::CLinuxHost host;
+        Linux::CSysfsUsbDiskList disks;
+        Cli::CommandMachine machine{host, disks, "/dev"};
+        code = Cli::RunCommand(request, machine, io);
+    }
+    if (terminal >= 0) {
+        close(terminal);
+    }
+    std::cout.flush();
+    return code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +85,9 @@ int main(int argc, char** argv) {
         case ERunMode::kUsageError:
             Print(stderr, options.message + "\n\n" + Text::kTuiUsage);
             return kExitUsage;
+        case ERunMode::kCommand:
+            SetUpDisplayLocale();
+            return RunSubCommand(options);
         case ERunMode::kDialog:
         case ERunMode::kSimulate:
             break;

@@ -1,5 +1,10 @@
 #include "platform/linux/tui/tui_options.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+#include "platform/linux/linux_support.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
 
@@ -10,34 +15,119 @@
 namespace Tolvane {
 namespace Tui {
 
+namespace {
+
+using Cli::ECommand;
+
+constexpr unsigned long kHighestTargetId = 6;
+
+// Which sub-commands an option goes with (bit per ECommand), and whether it
+// goes without one (the dialog).
+struct OptionRule {
+    const char* name;
+    unsigned commands;
+    bool dialog;
+};
+
+enum EOption { kSimulate, kHelp, kVersion, kJson, kYes, kWritable, kId, kOptionCount };
+
+constexpr unsigned kStatusBit = 1u << static_cast<int>(ECommand::kStatus);
+constexpr unsigned kSwitchBit = 1u << static_cast<int>(ECommand::kSwitch);
+constexpr unsigned kReturnBit = 1u << static_cast<int>(ECommand::kReturn);
+constexpr unsigned kAllCommands = kStatusBit | kSwitchBit | kReturnBit;
+
+constexpr OptionRule kRules[kOptionCount] = {
+    {"--simulate", kAllCommands, true},
+    {"--help", kAllCommands, true},
+    {"--version", kAllCommands, true},
+    {"--json", kAllCommands, false},
+    {"--yes", kSwitchBit | kReturnBit, false},
+    {"--writable", kSwitchBit, false},
+    {"--id", kSwitchBit, false},
+};
+
+const std::pair<std::string, ECommand> kCommands[] = {
+    {"status", ECommand::kStatus},
+    {"switch", ECommand::kSwitch},
+    {"return", ECommand::kReturn},
+};
+
+RunOptions Outcome(ERunMode mode, const char* format = "", const std::string& arg = {}) {
+    RunOptions options;
+    options.mode = mode;
+    options.message = FillIn(format, arg);
+    return options;
+}
+
+}  // namespace
+
 RunOptions ParseCommandLine(const std::vector<std::string>& args) {
-    bool simulate = false;
-    bool help = false;
-    bool version = false;
-    for (const std::string& arg : args) {
-        bool* flag = nullptr;
-        if (arg == "--simulate") {
-            flag = &simulate;
-        } else if (arg == "--help") {
-            flag = &help;
-        } else if (arg == "--version") {
-            flag = &version;
+    RunOptions options;
+    bool hasCommand = false;
+    bool seen[kOptionCount] = {};
+    std::vector<EOption> order;  // as given
+    std::string id;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        const auto command = std::find_if(
+            std::begin(kCommands), std::end(kCommands),
+            [&arg](const std::pair<std::string, ECommand>& c) { return c.first == arg; });
+        if (!hasCommand && command != std::end(kCommands)) {
+            hasCommand = true;
+            options.command.command = command->second;
+            continue;
         }
-        if (flag == nullptr) {
-            return RunOptions{ERunMode::kUsageError, FillIn(Text::kTuiUnknownOption, arg)};
+        if (arg.compare(0, 5, "--id=") == 0) {
+            id = arg.substr(5);
+            arg = "--id";
+        } else if (arg == "--id") {
+            if (i + 1 == args.size()) {
+                return Outcome(ERunMode::kUsageError, Text::kCliMissingId);
+            }
+            id = args[++i];
         }
-        if (*flag) {
-            return RunOptions{ERunMode::kUsageError, FillIn(Text::kTuiRepeatedOption, arg)};
+        int option = 0;
+        while (option < kOptionCount && arg != kRules[option].name) {
+            ++option;
         }
-        *flag = true;
+        if (option == kOptionCount) {
+            return Outcome(ERunMode::kUsageError, Text::kTuiUnknownOption, arg);
+        }
+        if (seen[option]) {
+            return Outcome(ERunMode::kUsageError, Text::kTuiRepeatedOption, arg);
+        }
+        seen[option] = true;
+        order.push_back(static_cast<EOption>(option));
     }
-    if (help) {
-        return RunOptions{ERunMode::kHelp, {}};
+    if (seen[kHelp] || seen[kVersion]) {
+        return Outcome(seen[kHelp] ? ERunMode::kHelp : ERunMode::kVersion);
     }
-    if (version) {
-        return RunOptions{ERunMode::kVersion, {}};
+    const unsigned commandBit = 1u << static_cast<int>(options.command.command);
+    for (const EOption option : order) {
+        if (hasCommand ? (kRules[option].commands & commandBit) == 0 : !kRules[option].dialog) {
+            return Outcome(ERunMode::kUsageError, Text::kCliOptionNotHere, kRules[option].name);
+        }
     }
-    return RunOptions{simulate ? ERunMode::kSimulate : ERunMode::kDialog, {}};
+    options.simulate = seen[kSimulate];
+    if (!hasCommand) {
+        options.mode = options.simulate ? ERunMode::kSimulate : ERunMode::kDialog;
+        return options;
+    }
+    options.mode = ERunMode::kCommand;
+    options.command.json = seen[kJson];
+    options.command.yes = seen[kYes];
+    options.command.writable = seen[kWritable];
+    if (options.command.command == ECommand::kSwitch) {
+        unsigned long target = 0;
+        if (!seen[kId]) {
+            return Outcome(ERunMode::kUsageError, Text::kCliMissingId);
+        }
+        if (!Linux::ParseDecimal(id, kHighestTargetId, &target)) {
+            return Outcome(ERunMode::kUsageError, Text::kCliBadId, id);
+        }
+        options.command.targetId = static_cast<DWORD>(target);
+    }
+    return options;
 }
 
 std::string VersionLine() {

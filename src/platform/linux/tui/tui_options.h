@@ -1,9 +1,13 @@
 // The command line of the terminal program: the dialog on this machine, the
-// dialog on the virtual PC, or a word about the program.
+// dialog on the virtual PC, a sub-command (status, switch, return), or a
+// word about the program.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "platform/linux/cli/cli_command.h"
+#include "platform/linux/cli/exit_codes.h"
 
 namespace Tolvane {
 namespace Tui {
@@ -11,28 +15,27 @@ namespace Tui {
 enum class ERunMode {
     kDialog,      // the dialog on this machine's adapter
     kSimulate,    // the dialog on the virtual PC
+    kCommand,     // a sub-command, on this machine or (simulate) the virtual PC
     kHelp,        // print the usage, exit 0
     kVersion,     // print the version, exit 0
     kUsageError,  // print message and the usage to stderr, exit kExitUsage
 };
 
-// Exit codes of the program.
-constexpr int kExitOk = 0;
-// The screen could not be set up (no terminal, unknown terminal type).
-constexpr int kExitNoTerminal = 1;
-constexpr int kExitUsage = 2;
-// A signal (SIGINT, SIGTERM, SIGHUP) ended the dialog: 128 + its number.
-constexpr int kExitSignalBase = 128;
-
 struct RunOptions {
     ERunMode mode = ERunMode::kDialog;
     // For kUsageError: what to say before the usage (code page 932 bytes).
     std::string message;
+    // For kCommand.
+    Cli::CommandRequest command;
+    bool simulate = false;
 };
 
-// args without the program's name. Each option may come once; anything
-// else, a plain word included, is a usage error. --help and --version win
-// over everything else that is valid.
+// args without the program's name. At most one sub-command word, anywhere;
+// each option may come once and only with what it applies to: --simulate
+// everywhere, --json with a sub-command, --yes with switch and return,
+// --writable and --id N (or --id=N, N from 0 to 6, required) with switch.
+// Anything else, a plain word included, is a usage error. --help and
+// --version win over everything else that is a known option.
 RunOptions ParseCommandLine(const std::vector<std::string>& args);
 
 // "Tolvane 1.0.0.1": the program's version line.

@@ -1,0 +1,42 @@
+// The USB disks a user may mount, as `tolvane status` shows them and the
+// switch looks for the adapter's disk among them. Linux reads them from
+// sysfs; the simulation shows the virtual PC's.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Tolvane {
+namespace Linux {
+
+struct UsbDiskInfo {
+    std::string blockPath;    // "/dev/sdb"; empty when no disk driver took it
+    std::string genericPath;  // "/dev/sg2"; empty when the disk has none
+    std::string vendor;       // as the disk reports them
+    std::string model;
+    std::uint64_t sizeBytes = 0;  // 0: no medium, or unknown
+    bool readOnly = false;
+};
+
+class CUsbDiskList {
+public:
+    virtual ~CUsbDiskList() = default;
+    // The disks present now, in a stable order.
+    virtual std::vector<UsbDiskInfo> ListUsbDisks() = 0;
+};
+
+// The USB-attached SCSI disks of ListUsbScsiDisks, with their nodes under
+// deviceDir.
+class CSysfsUsbDiskList : public CUsbDiskList {
+public:
+    explicit CSysfsUsbDiskList(std::string sysfsRoot = "/sys", std::string deviceDir = "/dev");
+    std::vector<UsbDiskInfo> ListUsbDisks() override;
+
+private:
+    std::string m_sysfsRoot;
+    std::string m_deviceDir;
+};
+
+}  // namespace Linux
+}  // namespace Tolvane

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# cli_process_test.sh TOLVANE
+# Runs the built program once per sub-command on the virtual PC
+# (--simulate, real time) and checks what it prints and its exit code; then
+# a question without a terminal and a wrong command line.
+set -uo pipefail
+
+bin=${1:?usage: cli_process_test.sh TOLVANE}
+export LC_ALL=C.UTF-8
+failures=0
+
+# expect CODE PATTERN -- ARGS...: runs TOLVANE ARGS (standard input from
+# /dev/null, without a controlling terminal) and wants exit code CODE and
+# PATTERN (a fixed string) in its standard output and error together.
+expect() {
+  local code=$1 pattern=$2
+  shift 3
+  local out rc
+  out=$(setsid -w "$bin" "$@" </dev/null 2>&1)
+  rc=$?
+  if [ "$rc" -ne "$code" ] || ! grep -qF -- "$pattern" <<<"$out"; then
+    echo "FAIL: tolvane $* gave $rc (want $code) and:"
+    echo "$out"
+    failures=$((failures + 1))
+  else
+    echo "ok: tolvane $* -> $rc"
+  fi
+}
+
+expect 0 '  ports: /dev/ttyACM3 /dev/ttyACM4' -- status --simulate
+expect 0 '"outcome": "switched"' -- switch --simulate --id 2 --yes --json
+expect 0 'new USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 5' -- switch --simulate --id 5 --yes
+expect 0 'ミルトパを通常状態にしました。' -- return --simulate --yes
+expect 1 'give --yes' -- return --simulate
+expect 2 "not '7'" -- switch --simulate --id 7 --yes
+
+[ "$failures" -eq 0 ]
