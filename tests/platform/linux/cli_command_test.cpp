@@ -73,7 +73,7 @@ struct CliRun {
             close(slave);
             close(master);
         }
-        EXPECT_TRUE(pc.ChangedDrives().empty());
+        EXPECT_TRUE(pc.RawDisk().ChangedDrives().empty());
         EXPECT_TRUE(pc.AllReleased()) << pc.LeakReport();
         return code;
     }
@@ -163,7 +163,7 @@ TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
     CliRun run([](AdapterConfig& a) { a.firmwareReply = std::string("v\x01\xFF", 3); });
     EXPECT_EQ(run.Run({"status"}), 0);
     EXPECT_EQ(run.pc.BytesReceived(3), std::vector<std::uint8_t>{'v'});
-    EXPECT_EQ(run.pc.ElapsedMs(), 100u);
+    EXPECT_EQ(run.pc.Clock().Now(), 100u);
     EXPECT_EQ(run.out.str(),
               "adapter: normal state\n"
               "  ports: /dev/ttyACM3 /dev/ttyACM4\n"
@@ -222,7 +222,7 @@ TEST(CliCommand, SwitchWithoutANewDiskSaysSoAfterItsWait) {
     } none;
     CliRun run;
     EXPECT_EQ(run.Run({"switch", "--id", "0", "--yes"}, nullptr, &none), 0);
-    EXPECT_EQ(run.pc.ElapsedMs(), 1100u + kNewDiskWaitMs);
+    EXPECT_EQ(run.pc.Clock().Now(), 1100u + kNewDiskWaitMs);
     EXPECT_EQ(none.looks, 2 + static_cast<int>(kNewDiskWaitMs / kNewDiskLookMs));
     EXPECT_EQ(run.out.str(),
               Utf8(Text::kSwitchedToMass) + "\nno new USB disk appeared within 10 seconds\n");
