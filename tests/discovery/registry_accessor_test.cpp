@@ -9,9 +9,9 @@
 #include <tuple>
 #include <vector>
 
-#include "app/admin_check.h"
 #include "lib/exceptions.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/virtual_pc.h"
 
 namespace ZRK {
 namespace {
@@ -402,32 +402,60 @@ TEST_F(RegistryAccessorTest, DeleteSectionRemovesWholeTreesAndStopsAtTheFirstFai
 
 // --- The administrator check ---------------------------------------------------
 
-TEST_F(RegistryAccessorTest, TheAdministratorCheckReadsTheComDatabaseWithFullAccessOnly) {
+// Rights are judged by access to the COM-port database's key, not by what it
+// holds: a PC on which no COM port was ever installed has no database.
+TEST(AdministratorCheck, FullAccessToTheComDatabaseKeyPassesWhateverItHolds) {
+    using Tolvane::Sim::CVirtualPC;
     const std::string control = "SYSTEM\\CurrentControlSet\\Control";
     const std::string arbiter = control + "\\COM Name Arbiter";
-    reg.SetBinary(kLm, arbiter, "ComDB", {0x83, 0x00, 0x00, 0x00});
-    EXPECT_TRUE(Tolvane::CheckAdministratorRights(reg));
-    EXPECT_EQ(reg.CallCount(ERegCall::CreateKey), 0u);
-
-    // Without the rights nothing is read and nothing created.
-    reg.DenyAccess(kLm, "SYSTEM", CSimRegistry::kAdminOnlyRights, true);
-    const std::size_t keys = reg.KeyCount();
-    reg.ResetCallCounts();
-    EXPECT_FALSE(Tolvane::CheckAdministratorRights(reg));
-    EXPECT_EQ(reg.KeyCount(), keys);
-    EXPECT_EQ(reg.CallCount(ERegCall::OpenKey), 1u);
-    EXPECT_EQ(reg.CallCount(ERegCall::CreateKey), 1u);
-    reg.AllowAccess(kLm, "SYSTEM");
-
-    // An empty database, a missing one, and a missing control key (which
-    // the accessor's fallback creates) all fail the check.
-    reg.SetBinary(kLm, arbiter, "ComDB", {});
-    EXPECT_FALSE(Tolvane::CheckAdministratorRights(reg));
-    reg.DeleteValue(kLm, arbiter, "ComDB");
-    EXPECT_FALSE(Tolvane::CheckAdministratorRights(reg));
-    reg.DeleteTree(kLm, control);
-    EXPECT_FALSE(Tolvane::CheckAdministratorRights(reg));
-    EXPECT_TRUE(reg.KeyExists(kLm, control));
+    const struct {
+        const char* what;
+        bool administrator;
+        std::function<void(CSimRegistry&)> change;
+        bool passes;
+    } rows[] = {
+        {"a database", true, [](CSimRegistry&) {}, true},
+        {"an empty database", true,
+         [&](CSimRegistry& r) { r.SetBinary(kLm, arbiter, "ComDB", {}); }, true},
+        {"no database", true, [&](CSimRegistry& r) { r.DeleteValue(kLm, arbiter, "ComDB"); }, true},
+        {"no arbiter key", true, [&](CSimRegistry& r) { r.DeleteTree(kLm, arbiter); }, true},
+        // The accessor's fallback creates it, with the same rights.
+        {"no control key", true, [&](CSimRegistry& r) { r.DeleteTree(kLm, control); }, true},
+        {"a standard user", false, [](CSimRegistry&) {}, false},
+        {"a standard user, no arbiter key", false,
+         [&](CSimRegistry& r) { r.DeleteTree(kLm, arbiter); }, false},
+        {"the control key alone denied", true,
+         [&](CSimRegistry& r) { r.DenyAccess(kLm, control, CSimRegistry::kAdminOnlyRights); },
+         false},
+        {"the arbiter key denied, no database", true,
+         [&](CSimRegistry& r) {
+             r.DenyAccess(kLm, arbiter, CSimRegistry::kAdminOnlyRights);
+             r.DeleteValue(kLm, arbiter, "ComDB");
+         },
+         false},
+        {"the arbiter key fails to open", true,
+         [&](CSimRegistry& r) {
+             r.InjectFailure(ERegCall::OpenKey, kLm, arbiter, ERROR_REGISTRY_IO_FAILED, 0,
+                             CSimRegistry::kAlways);
+         },
+         false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Tolvane::Sim::VirtualPcConfig config;
+        config.administrator = row.administrator;
+        CVirtualPC pc(config);
+        CSimRegistry& reg = pc.Registry();
+        row.change(reg);
+        const bool hadArbiter = reg.KeyExists(kLm, arbiter);
+        reg.ResetCallCounts();
+        EXPECT_EQ(pc.HasAdministratorRights(), row.passes);
+        EXPECT_EQ(reg.KeyExists(kLm, arbiter), hadArbiter);
+        EXPECT_EQ(reg.CallCount(ERegCall::SetValue) + reg.CallCount(ERegCall::DeleteValue) +
+                      reg.CallCount(ERegCall::DeleteKey),
+                  0u);
+        EXPECT_TRUE(pc.AllReleased()) << pc.LeakReport();
+    }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// A registry key of its own under HKEY_CURRENT_USER for each test: unique per
-// process and test, created empty, and removed with everything below it at
-// the end, so that a run leaves Wine's registry as it found it.
+// Registry helpers of the Wine tests, which leave the prefix's registry as
+// they found it: a key of its own under HKEY_CURRENT_USER for each test, and
+// the machine's COM-port database kept and put back.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +11,8 @@
 
 namespace Tolvane::Win32Test {
 
+// A key unique per process and test, created empty, and removed with
+// everything below it at the end.
 class ScratchKeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,6 +48,50 @@ protected:
 private:
     std::string path_;
     HKEY key_ = nullptr;
+};
+
+// The COM-port database of the prefix's machine key as a test found it
+// (whether "COM Name Arbiter" existed, and its "ComDB"), put back when the
+// test ends, whatever the test did to it.
+class CSavedComDatabase {
+public:
+    static constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
+
+    CSavedComDatabase() {
+        HKEY key = nullptr;
+        m_hadKey = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        if (m_hadKey) {
+            m_hadValue = ::RegQueryValueExA(key, "ComDB", nullptr, &m_type, m_data, &m_size) ==
+                         ERROR_SUCCESS;
+            ::RegCloseKey(key);
+        }
+    }
+    ~CSavedComDatabase() {
+        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
+        if (m_hadKey) {
+            Set(m_hadValue, m_type, m_data, m_size);
+        }
+    }
+    CSavedComDatabase(const CSavedComDatabase&) = delete;
+    CSavedComDatabase& operator=(const CSavedComDatabase&) = delete;
+
+    // Creates the key, with ComDB when withValue.
+    static void Set(bool withValue, DWORD type, const BYTE* data, DWORD size) {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0,
+                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        if (withValue) {
+            EXPECT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key, "ComDB", 0, type, data, size));
+        }
+        ::RegCloseKey(key);
+    }
+
+private:
+    bool m_hadKey = false;
+    bool m_hadValue = false;
+    DWORD m_type = REG_NONE;
+    BYTE m_data[256] = {};
+    DWORD m_size = sizeof m_data;
 };
 
 }  // namespace Tolvane::Win32Test

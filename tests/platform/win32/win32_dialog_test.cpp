@@ -23,6 +23,7 @@
 #include "platform/win32/app/main_dialog.h"
 #include "platform/win32/app/win32_host.h"
 #include "platform/win32/app/win32_message_boxes.h"
+#include "scratch_key.h"
 #include "tolvane_texts.h"
 
 namespace Tolvane::Win32Test {
@@ -523,76 +524,9 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.shown[0].type);
     EXPECT_EQ(IDOK, dialog->Logic().Result());
 
-    // Modal, the same: the loop ends before the dialog is ever shown.
-    CRecordingBoxes modalBoxes;
-    CMainDialog modal(::GetModuleHandleW(nullptr), *pc, &modalBoxes);
-    EXPECT_EQ(IDOK, modal.RunModal(nullptr));
-    EXPECT_EQ(1u, modalBoxes.shown.size());
-    EXPECT_EQ(nullptr, modal.Window());
-}
-
-// ---------------------------------------------------------------------------
-// On the real registry of this test's own prefix, with real message boxes.
-
-class Win32HostTest : public ::testing::Test {
-protected:
-    static constexpr char kArbiter[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
-
-    void SetUp() override {
-        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kArbiter, 0, nullptr, 0,
-                                                   KEY_ALL_ACCESS, nullptr, &key_, nullptr));
-        DWORD size = sizeof saved_;
-        had_ = ::RegQueryValueExA(key_, "ComDB", nullptr, nullptr, saved_, &size) == ERROR_SUCCESS;
-        savedSize_ = had_ ? size : 0;
-    }
-    void TearDown() override {
-        if (had_) {
-            ::RegSetValueExA(key_, "ComDB", 0, REG_BINARY, saved_, savedSize_);
-        } else {
-            ::RegDeleteValueA(key_, "ComDB");
-        }
-        ::RegCloseKey(key_);
-    }
-    void SetComDb(bool present) {
-        if (present) {
-            const BYTE database[32] = {0x01};
-            ASSERT_EQ(ERROR_SUCCESS,
-                      ::RegSetValueExA(key_, "ComDB", 0, REG_BINARY, database, sizeof database));
-        } else {
-            ::RegDeleteValueA(key_, "ComDB");
-        }
-    }
-
-    HKEY key_ = nullptr;
-    BYTE saved_[256] = {};
-    DWORD savedSize_ = 0;
-    bool had_ = false;
-};
-
-TEST_F(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
-    Win32::CWin32Host host;
-    EXPECT_EQ(0u, host.FindUsbComPorts(0x04D8, 0xE6B2).GetSize()) << "no adapter under Wine";
-
-    SetComDb(true);
-    EXPECT_TRUE(host.HasAdministratorRights());
-    CRecordingBoxes boxes;
-    {
-        CMainDialog dialog(::GetModuleHandleW(nullptr), host, &boxes);
-        const HWND hwnd = dialog.CreateModeless(nullptr);
-        EXPECT_NE(nullptr, hwnd);
-        EXPECT_TRUE(boxes.shown.empty());
-        // No adapter: the switch says so and the dialog stays.
-        ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        ASSERT_EQ(1u, boxes.shown.size());
-        EXPECT_EQ(Text::kAdapterNotFoundMaybeMass, boxes.shown[0].text);
-        EXPECT_TRUE(::IsWindow(hwnd));
-    }
-
-    // Without the database: the real message box, owned by the dialog, with
-    // the application's title, and the modal loop ends with IDOK.
-    SetComDb(false);
-    EXPECT_FALSE(host.HasAdministratorRights());
-    CMainDialog dialog(::GetModuleHandleW(nullptr), host);
+    // Modal, with the real message box: owned by the dialog, with the
+    // application's title; the loop ends before the dialog is ever shown.
+    CMainDialog modal(::GetModuleHandleW(nullptr), *pc);
     std::wstring text;
     std::wstring caption;
     HWND owner = nullptr;
@@ -603,14 +537,36 @@ TEST_F(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
             caption = TextOf(box);
             owner = ::GetWindow(box, GW_OWNER);
         });
-        result = dialog.RunModal(nullptr);
+        result = modal.RunModal(nullptr);
         EXPECT_EQ(1, watcher.BoxesSeen());
     }
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ(Expected(Text::kNeedAdmin), text);
     EXPECT_EQ(std::wstring(L"test_win32_dialog"), caption) << "the program file's name";
     EXPECT_NE(nullptr, owner);
-    EXPECT_EQ(nullptr, dialog.Window());
+    EXPECT_EQ(nullptr, modal.Window());
+}
+
+// ---------------------------------------------------------------------------
+// The real host on the registry of this test's own prefix, where the test
+// has full access: the dialog opens even on a PC where no COM port was ever
+// installed (no database, no key for it).
+
+TEST(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
+    CSavedComDatabase saved;
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, CSavedComDatabase::kKey);
+    Win32::CWin32Host host;
+    EXPECT_EQ(0u, host.FindUsbComPorts(0x04D8, 0xE6B2).GetSize()) << "no adapter under Wine";
+    CRecordingBoxes boxes;
+    CMainDialog dialog(::GetModuleHandleW(nullptr), host, &boxes);
+    const HWND hwnd = dialog.CreateModeless(nullptr);
+    ASSERT_NE(nullptr, hwnd);
+    EXPECT_TRUE(boxes.shown.empty());
+    // No adapter: the switch says so and the dialog stays.
+    ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_EQ(1u, boxes.shown.size());
+    EXPECT_EQ(Text::kAdapterNotFoundMaybeMass, boxes.shown[0].text);
+    EXPECT_TRUE(::IsWindow(hwnd));
 }
 
 }  // namespace

@@ -152,25 +152,20 @@ TEST_F(Win32AccessorTest, AdminStyleReadThroughTwoAccessors) {
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, Path() + "\\Created"));
 }
 
-// The real check, on the throw-away prefix's own machine key. Wine runs the
-// test as an administrator, so the database decides.
-class Win32AdminCheckTest : public ::testing::Test {
-protected:
-    static constexpr const char* kArbiter = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
-    void SetUp() override { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kArbiter); }
-    void TearDown() override { ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kArbiter); }
-    ZRK::CWin32RegistryApi api_;
-};
-
-TEST_F(Win32AdminCheckTest, PassesOnlyWithAReadableComPortDatabase) {
-    EXPECT_FALSE(CheckAdministratorRights(api_)) << "no database";
-
-    SetValue(HKEY_LOCAL_MACHINE, kArbiter, "ComDB", REG_BINARY, "", 0);
-    EXPECT_FALSE(CheckAdministratorRights(api_)) << "an empty database";
-
+// The real check on the prefix's own machine key. Wine gives the test full
+// access: the check passes with a database, with an empty one, and with no
+// key at all, which it does not create.
+TEST(Win32AdminCheckTest, FullAccessPassesWithOrWithoutTheComPortDatabase) {
+    CSavedComDatabase saved;
+    ZRK::CWin32RegistryApi api;
     const BYTE comDb[32] = {0x01};
-    SetValue(HKEY_LOCAL_MACHINE, kArbiter, "ComDB", REG_BINARY, comDb, sizeof comDb);
-    EXPECT_TRUE(CheckAdministratorRights(api_));
+    CSavedComDatabase::Set(true, REG_BINARY, comDb, sizeof comDb);
+    EXPECT_TRUE(CheckAdministratorRights(api));
+    CSavedComDatabase::Set(true, REG_BINARY, comDb, 0);
+    EXPECT_TRUE(CheckAdministratorRights(api)) << "an empty database";
+    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, CSavedComDatabase::kKey);
+    EXPECT_TRUE(CheckAdministratorRights(api)) << "no database key";
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, CSavedComDatabase::kKey));
 }
 
 // Port finder -------------------------------------------------------------
