@@ -1,10 +1,11 @@
-// The finder's building blocks: the port record's order, the search and
-// lower-case helpers, and the walk actions of the registry walker.
+// The finder's building blocks: the port record's order, the search helper,
+// and the walk actions of the registry walker.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "discovery/com_port_finder.h"
@@ -36,34 +37,22 @@ TEST(ComPortParts, IndexOfSearchesCaseSensitivelyFromTheStartIndex) {
     for (const char* key : {"{a}\\0001", "{b}\\0002", "{a}\\0001", "{A}\\0001"}) {
         keys.Add(key);
     }
-    const struct {
-        const char* key;
-        std::uint32_t start;
-        int found;
-    } rows[] = {{"{a}\\0001", 0, 0},  {"{a}\\0001", 1, 2},  {"{A}\\0001", 0, 3},
-                {"{a}\\0001", 3, -1}, {"{a}\\0001", 4, -1}, {"{a}\\0001", 0xFFFFFFFFu, -1},
-                {"", 0, -1}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(ZRK::IndexOf<CTextString>(&keys, row.key,
-                                            ZRK::GetDefaultComparator<CTextString>(), row.start),
-                  row.found)
-            << row.key << " from " << row.start;
+    // Key, start, index found.
+    const std::tuple<const char*, std::uint32_t, int> rows[] = {
+        {"{a}\\0001", 0, 0},  {"{a}\\0001", 1, 2},  {"{A}\\0001", 0, 3},
+        {"{a}\\0001", 3, -1}, {"{a}\\0001", 4, -1}, {"{a}\\0001", 0xFFFFFFFFu, -1},
+        {"", 0, -1}};
+    for (const auto& [key, start, found] : rows) {
+        EXPECT_EQ(
+            ZRK::IndexOf<CTextString>(&keys, key, ZRK::GetDefaultComparator<CTextString>(), start),
+            found)
+            << key << " from " << start;
     }
     ZRK::CSharedArray<WORD> numbers;
     const auto& comparator = ZRK::GetDefaultComparator<WORD>();
     EXPECT_EQ(ZRK::IndexOf<WORD>(&numbers, 0, comparator), -1);
     const ZRK::CReadCollection<WORD>* none = nullptr;
     EXPECT_THROW(ZRK::IndexOf<WORD>(none, 0, comparator), ZRK::CNullPointerException);
-}
-
-TEST(ComPortParts, LowerCaseMappingLeavesDoubleByteCharactersAlone) {
-    EXPECT_STREQ(ZRK::ToLowerLocale("USB\\VID_04D8&PID_E6B2"), "usb\\vid_04d8&pid_e6b2");
-    EXPECT_STREQ(ZRK::ToLowerLocale(nullptr), "");
-    // "ア" is 83h 41h: its trail byte is an upper-case letter in ASCII.
-    EXPECT_STREQ(ZRK::ToLowerLocale("\x83\x41"
-                                    "A"),
-                 "\x83\x41"
-                 "a");
 }
 
 // Records what the walk reports and answers from a table of actions.
