@@ -90,6 +90,8 @@ TEST_F(RegistryAccessorTest, KeyHandleClosesItsKeyOnTheLastReleaseOnly) {
     EXPECT_EQ(reg.OpenKeyCount(), 1u);
     CKeyHandle moved(std::move(copy));
     EXPECT_TRUE(copy.IsEmpty());  // NOLINT: a moved-from handle is empty
+    first.Set(reg, nullptr);      // empty again; moved keeps b open
+    EXPECT_TRUE(first.IsEmpty());
     // TearDown: b is closed once, by the last of its handles.
 }
 

@@ -273,7 +273,6 @@ TEST_F(Win32DialogTest, TheSpinIsMadeLaidOutPaintedAndKeptInStep) {
     const HWND spin = ::GetWindow(Edit(), GW_CHILD);
     ASSERT_NE(nullptr, spin);
     EXPECT_EQ(std::wstring(L"msctls_updown32"), ClassOf(spin));
-    EXPECT_EQ(IDC_TARGET_ID, ::GetDlgCtrlID(spin));
     const LONG wanted = UDS_ALIGNRIGHT | UDS_ARROWKEYS | UDS_NOTHOUSANDS | WS_CHILD | WS_VISIBLE;
     EXPECT_EQ(wanted, ::GetWindowLongW(spin, GWL_STYLE) & wanted);
     int lower = 0;
@@ -291,7 +290,6 @@ TEST_F(Win32DialogTest, TheSpinIsMadeLaidOutPaintedAndKeptInStep) {
     const Rect at = RectIn(Edit(), spin);
     const LONG width = at[2] - at[0];
     EXPECT_EQ((Rect{client.right - width, client.top, client.right, client.bottom}), at);
-    EXPECT_LT(width, client.right / 2) << "the spin must leave room for the text";
     EXPECT_EQ(MAKELONG(3, width + 3), ::SendMessageW(Edit(), EM_GETMARGINS, 0, 0));
 
     // The edit's colour messages cut the spin out of what the edit paints.
