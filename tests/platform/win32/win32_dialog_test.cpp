@@ -462,6 +462,7 @@ TEST(Win32Text, TypedCharactersAsTheFieldSeesThem) {
         // No code page 932 form: a value outside every allowed list.
         {L'\xD83D', 0xFFFF},  // surrogate half
         {L'\x0661', 0xFFFF},  // Arabic-Indic one
+        {L'\x00B2', 0xFFFF},  // superscript two: no look-alike 2
     };
     for (const auto& [typed, code] : rows) {
         EXPECT_EQ(code, Win32::CharCodeCp932(typed)) << static_cast<int>(typed);
