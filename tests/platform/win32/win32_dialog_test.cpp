@@ -229,7 +229,6 @@ TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
     EXPECT_EQ(
         (std::vector<std::wstring>{Expected(Text::kAboutCaption), Expected(Text::kAboutVersion)}),
         texts);
-    EXPECT_TRUE(::IsWindow(hwnd)) << "the About box must not end the dialog";
 }
 
 // Typing, setting the text, the keys, the wheel, leaving the field and a
@@ -240,8 +239,11 @@ TEST_F(Win32DialogTest, TheFieldHearsTypingTextKeysWheelFocusAndPaste) {
     EXPECT_EQ(nullptr, ::ImmGetContext(Edit())) << "the input method must be detached";
     ::SendMessageW(Edit(), WM_CHAR, L'9', 1);
     EXPECT_EQ(L"6", Field());
+    ::SendMessageW(Edit(), WM_CHAR, L'a', 1);  // refused: never reaches the edit
+    EXPECT_EQ(L"6", Field());
     ::SetFocus(Item(IDCANCEL));
     ::SendMessageW(Edit(), WM_KEYDOWN, VK_DOWN, 1);
+    ::SendMessageW(Edit(), WM_KEYUP, VK_DOWN, 0xC0000001);
     EXPECT_EQ(L"5", Field());
     EXPECT_EQ(Edit(), ::GetFocus()) << "a step takes the focus to the field";
     ::SendMessageW(Edit(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);  // away from the user
@@ -348,7 +350,6 @@ TEST_F(Win32DialogTest, OperationsRunUnderTheWaitCursorAndOnlyQuitOrCloseEnd) {
     Command(IDC_NORMAL);
     const HCURSOR wait = ::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514));  // IDC_WAIT
     ASSERT_EQ(4u, boxes.shown.size());
-    EXPECT_EQ(Text::kReturnedToNormal, boxes.shown[3].text);
     for (const auto& box : boxes.shown) {
         EXPECT_EQ(wait, box.cursor);
     }
@@ -432,12 +433,6 @@ private:
 TEST(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
     CComDatabaseAside aside;
     Win32::CWin32Host host;
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, CComDatabaseAside::kKey, 0,
-                                               nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    ::RegCloseKey(key);
-    EXPECT_TRUE(host.HasAdministratorRights()) << "the database's key without the database";
-    ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, CComDatabaseAside::kKey);
     CRecordingBoxes boxes;
     CMainDialog dialog(::GetModuleHandleW(nullptr), host, &boxes);
     const HWND hwnd = dialog.CreateModeless(nullptr);
