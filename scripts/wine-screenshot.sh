@@ -2,11 +2,9 @@
 # Takes the README's picture of the dialog: the real program under wine64 on
 # an Xvfb display, inside a Wine virtual desktop (there is no window manager,
 # so Wine draws the window frames itself), in a throw-away prefix set up as a
-# Japanese PC on which the tool may run:
-# - the system's COM-port database (HKLM\...\COM Name Arbiter\ComDB) exists,
-#   so the administrator check passes as it does on Windows for an
-#   administrator;
-# - the dialog font "ＭＳ Ｐゴシック" is replaced by the proportional IPA Gothic.
+# Japanese PC on which the tool may run (Wine gives it full access to the
+# machine's keys, so the administrator check passes, database or not); the
+# dialog font "ＭＳ Ｐゴシック" is replaced by the proportional IPA Gothic.
 # The 64-bit build is used because this machine cannot run 32-bit programs.
 #
 # Usage: wine-screenshot.sh [PROGRAM.exe [OUTPUT.png]]
@@ -62,8 +60,6 @@ start_xvfb "${width}x${height}" "$work/display" wine-screenshot.sh
 
 echo "Preparing a Wine prefix in $WINEPREFIX"
 "$TOLVANE_WINE64" wineboot --init >/dev/null 2>&1
-"$TOLVANE_WINE64" reg add 'HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter' \
-  /v ComDB /t REG_BINARY /d 01000000000000000000000000000000 /f >/dev/null 2>&1
 "$TOLVANE_WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
   /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1
 # The frame's buttons are glyphs of the Marlett font, which this Wine finds

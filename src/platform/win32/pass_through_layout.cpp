@@ -1,5 +1,5 @@
-#include "platform/win32/pass_through_layout.h"
-
+// The portable request record checked at compile time against the system
+// headers' SCSI_PASS_THROUGH_DIRECT, in every Windows build.
 #include <windows.h>
 // Must follow windows.h (which leaves out the device-control macros when
 // built lean).
@@ -7,6 +7,8 @@
 #include <winioctl.h>
 
 #include <cstddef>
+
+#include "modes/pass_through.h"
 
 namespace ZRK {
 
@@ -64,13 +66,5 @@ static_assert(SameLayout(Tolvane::PassThroughLayout::Native(), kSystemLayout),
               "the portable request record differs from SCSI_PASS_THROUGH_DIRECT");
 
 }  // namespace
-
-Tolvane::PassThroughLayout SystemPassThroughLayout() {
-    return kSystemLayout;
-}
-
-bool MatchesSystemPassThroughLayout(const Tolvane::PassThroughLayout& layout) {
-    return SameLayout(layout, kSystemLayout);
-}
 
 }  // namespace ZRK

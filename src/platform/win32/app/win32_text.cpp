@@ -12,8 +12,8 @@ int BytesOf(const std::wstring& text, std::size_t from, std::size_t count) {
     if (count == 0) {
         return 0;
     }
-    return ::WideCharToMultiByte(kTextCodePage, 0, text.data() + from, static_cast<int>(count),
-                                 nullptr, 0, nullptr, nullptr);
+    return ::WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text.data() + from,
+                                 static_cast<int>(count), nullptr, 0, nullptr, nullptr);
 }
 
 // UTF-16 units of the character that starts at index (a surrogate pair is
@@ -47,13 +47,16 @@ std::string NarrowCp932(const std::wstring& text) {
         return std::string();
     }
     const int size = static_cast<int>(text.size());
-    const int bytes =
-        ::WideCharToMultiByte(kTextCodePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    // No best fit: a character that code page 932 lacks becomes '?', never a
+    // look-alike (a superscript two is no 2 for the field).
+    const int bytes = ::WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text.data(), size,
+                                            nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         return std::string();
     }
     std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(kTextCodePage, 0, text.data(), size, &narrow[0], bytes, nullptr, nullptr);
+    ::WideCharToMultiByte(kTextCodePage, WC_NO_BEST_FIT_CHARS, text.data(), size, &narrow[0], bytes,
+                          nullptr, nullptr);
     return narrow;
 }
 
