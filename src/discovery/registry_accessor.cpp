@@ -140,12 +140,12 @@ bool CRegistryAccessor::OpenSectionKey() {
     // A root that could not be had (the empty handle of a failed
     // GetSectionKey) is not handed to the registry.
     if (m_hRootKey.IsEmpty()) {
+        m_lLastOpen = ERROR_INVALID_HANDLE;
         return false;
     }
     HKEY hKey = nullptr;
-    if (m_api.RegOpenKeyExA(m_hRootKey.GetKey(), m_strSection, 0, m_samAccess, &hKey) !=
-            ERROR_SUCCESS ||
-        hKey == nullptr) {
+    m_lLastOpen = m_api.RegOpenKeyExA(m_hRootKey.GetKey(), m_strSection, 0, m_samAccess, &hKey);
+    if (m_lLastOpen != ERROR_SUCCESS || hKey == nullptr) {
         return false;
     }
     m_hSectionKey.Set(m_api, hKey);

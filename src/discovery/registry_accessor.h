@@ -101,6 +101,11 @@ public:
     const CTextString& GetCurrentSection() const noexcept { return m_strSection; }
     // The open key of the current section; empty when none is open.
     const CKeyHandle& GetCurrentSectionKey() const noexcept { return m_hSectionKey; }
+    // How the last attempt to open a section's key ended: 0, the registry's
+    // error code (2 for a key that does not exist, 5 for one the rights do
+    // not reach), or ERROR_INVALID_HANDLE when there was no root to open it
+    // on or no attempt yet. Results say no more than "empty"; this tells why.
+    LONG GetLastOpenResult() const noexcept { return m_lLastOpen; }
 
 private:
     void SelectSection(const char* pszSection);
@@ -119,6 +124,7 @@ private:
     CKeyHandle m_hRootKey;
     CTextString m_strSection;
     CKeyHandle m_hSectionKey;
+    LONG m_lLastOpen = ERROR_INVALID_HANDLE;
 };
 
 }  // namespace ZRK
