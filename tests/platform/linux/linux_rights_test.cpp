@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -35,12 +36,9 @@ protected:
         return it != named.end();
     }
     std::string GroupName(gid_t group) override {
-        for (const auto& [name, gid] : named) {
-            if (gid == group) {
-                return name;
-            }
-        }
-        return "";
+        const auto it = std::find_if(named.begin(), named.end(),
+                                     [&](const auto& entry) { return entry.second == group; });
+        return it != named.end() ? it->first : "";
     }
 
 private:
