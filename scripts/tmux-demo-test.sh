@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # tmux-demo-test.sh TOLVANE
 # Drives the terminal dialog (TOLVANE --simulate) in a detached tmux pane of
-# a fixed size and reads the screen back: the dialog's controls and frame,
-# the switch to mass storage and back with their questions and results, the
-# field's range, a bracketed paste, the About box and the end by Escape.
+# the smallest size it takes (72 x 19) and reads the screen back: the
+# dialog's controls and frame, the switch to mass storage and back with
+# their questions and results, the boxes inside the dialog's frame with the
+# keys they take on the hint line, the field's range, a bracketed paste, the
+# About box (again on a larger screen) and the end by Escape.
 # Exits 0 when all is well, 1 on the first failure (with the screen), 77
 # when tmux is missing.
 set -euo pipefail
@@ -67,7 +69,18 @@ wait_for() {
   done
 }
 
-t -f /dev/null new-session -d -s tolvane -x 100 -y 30 "$work/run.sh"
+# While a box is open the dialog's frame stays whole at both sides of each
+# of its rows (the box lies inside), and the hint line tells the box's keys.
+boxed() {
+  local rows=$1 hint=$2 top
+  top=$(((rows - 3 - 16) / 2 + 1))
+  if screen | sed -n "$((top + 1)),$((top + 14))p" | grep -qv '^ *│.*│ *$'; then
+    fail "a box covers the dialog's frame"
+  fi
+  screen | grep -qF -- "$hint" || fail "no key hint: $hint"
+}
+
+t -f /dev/null new-session -d -s tolvane -x 72 -y 19 "$work/run.sh"
 
 echo "start: the dialog and the virtual adapter"
 wait_for "ミルトパ マスストレージ ツール"
@@ -97,9 +110,11 @@ t send-keys -t tolvane Enter
 wait_for "ミルトパをマスストレージ化しますか？"
 screen | grep -qF "はい" || fail "no はい button"
 screen | grep -qF "いいえ" || fail "no いいえ button"
+boxed 19 "y: はい  n: いいえ"
 t send-keys -t tolvane Enter # はい is the default button
 wait_for "ミルトパをマスストレージ化しました。"
 wait_for "mass storage, PhysicalDrive2 = target 0 (read-only)"
+boxed 19 "Enter / Esc: 閉じる"
 t send-keys -t tolvane Enter # OK
 wait_for -n "ミルトパをマスストレージ化しました。"
 
@@ -127,6 +142,14 @@ echo "Alt+A: the About box"
 t send-keys -t tolvane M-a
 wait_for "Tolvane Version 1.0"
 screen | grep -qF "ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報" || fail "About box without its caption"
+boxed 19 "Enter / Esc: 閉じる"
+t send-keys -t tolvane Escape
+wait_for -n "Tolvane Version 1.0"
+echo "a larger screen: the About box again"
+t resize-window -t tolvane -x 100 -y 30
+t send-keys -t tolvane F1
+wait_for "Tolvane Version 1.0"
+boxed 30 "Enter / Esc: 閉じる"
 t send-keys -t tolvane Escape
 wait_for -n "Tolvane Version 1.0"
 

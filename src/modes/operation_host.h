@@ -44,8 +44,9 @@ public:
     // database; Linux has a rule of its own.
     virtual bool HasAdministratorRights() = 0;
 
-    // What to tell the user when HasAdministratorRights said no (code page
-    // 932).
+    // The text (code page 932) that tells the user so when
+    // HasAdministratorRights() has said no: a request for administrator
+    // rights, or on Linux what is missing and how to get it.
     virtual std::string RightsMessage() { return Text::kNeedAdmin; }
 };
 

@@ -24,6 +24,10 @@ bool IsCharacterDevice(const std::string& path) {
 
 }  // namespace
 
+std::string AcmPortPath(const std::string& deviceDir, unsigned number) {
+    return deviceDir + "/ttyACM" + std::to_string(number);
+}
+
 std::vector<std::uint16_t> FindAcmPorts(const std::string& sysfsRoot, const std::string& deviceDir,
                                         WORD vendorId, WORD productId) {
     std::vector<std::uint16_t> ports;
@@ -37,7 +41,7 @@ std::vector<std::uint16_t> FindAcmPorts(const std::string& sysfsRoot, const std:
         // resolving here.
         const std::string usbDevice = classDir + name + "/device/../";
         if (HasId(usbDevice + "idVendor", vendorId) && HasId(usbDevice + "idProduct", productId) &&
-            IsCharacterDevice(deviceDir + "/" + name)) {
+            IsCharacterDevice(AcmPortPath(deviceDir, static_cast<unsigned>(number)))) {
             ports.push_back(static_cast<std::uint16_t>(number));
         }
     }

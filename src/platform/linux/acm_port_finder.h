@@ -11,6 +11,10 @@
 namespace Tolvane {
 namespace Linux {
 
+// The device node of port n, "<deviceDir>/ttyACMn": where the serial calls
+// open COMn, and what the rights check and the command line name.
+std::string AcmPortPath(const std::string& deviceDir, unsigned number);
+
 // The numbers n of the present <deviceDir>/ttyACMn whose USB device has
 // these IDs, ascending (2 before 10). sysfsRoot is "/sys" and deviceDir
 // "/dev" on a real system.

@@ -1,7 +1,7 @@
 #include "platform/linux/linux_host.h"
 
+#include "modes/adapter_operations.h"
 #include "platform/linux/acm_port_finder.h"
-#include "platform/linux/linux_rights.h"
 #include "platform/linux/linux_support.h"
 
 namespace Tolvane {
@@ -26,8 +26,18 @@ void CLinuxHost::Sleep(DWORD milliseconds) {
 }
 
 bool CLinuxHost::HasAdministratorRights() {
-    CLinuxRightsCheck check(m_sysfsRoot, m_deviceDir, kVendorId, kProductId);
-    return check.Check();
+    CLinuxRightsCheck check(m_sysfsRoot, m_deviceDir, kAdapterVendorId, kAdapterProductId);
+    const bool allowed = check.Check();
+    m_missingRights = check.Missing();
+    m_rightsChecked = true;
+    return allowed;
+}
+
+std::string CLinuxHost::RightsMessage() {
+    if (!m_rightsChecked) {
+        HasAdministratorRights();
+    }
+    return Linux::RightsMessage(m_missingRights);
 }
 
 }  // namespace Linux

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "modes/operation_host.h"
 #include "platform/linux/linux_raw_disk_api.h"
+#include "platform/linux/linux_rights.h"
 #include "platform/linux/linux_serial_api.h"
 
 namespace Tolvane {
@@ -14,10 +16,6 @@ namespace Linux {
 
 class CLinuxHost : public COperationHost {
 public:
-    // The adapter's USB IDs, for the administrator check.
-    static constexpr WORD kVendorId = 0x04D8;
-    static constexpr WORD kProductId = 0xE6B2;
-
     explicit CLinuxHost(std::string sysfsRoot = "/sys", std::string deviceDir = "/dev");
 
     ZRK::CSharedArray<WORD> FindUsbComPorts(WORD vendorId, WORD productId) override;
@@ -25,6 +23,10 @@ public:
     ZRK::CRawDiskApi& RawDisk() override { return m_rawDisk; }
     void Sleep(DWORD milliseconds) override;
     bool HasAdministratorRights() override;
+    // What the last HasAdministratorRights() found missing, in words (see
+    // RightsMessage in linux_rights.h); a check runs first when none has.
+    // Empty when the last check passed.
+    std::string RightsMessage() override;
 
     // The concrete APIs, for callers that want their Linux-only extras
     // (RefusedBaudRate, LastError).
@@ -36,6 +38,8 @@ private:
     std::string m_deviceDir;
     CLinuxSerialApi m_serial;
     CLinuxRawDiskApi m_rawDisk;
+    bool m_rightsChecked = false;
+    std::vector<MissingRight> m_missingRights;
 };
 
 }  // namespace Linux

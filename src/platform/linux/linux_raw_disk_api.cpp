@@ -26,7 +26,7 @@ constexpr unsigned kDriverSense = 0x08;
 constexpr std::uint8_t kMaxDataDirection = 2;
 
 // The unit of a block device's size attribute, whatever its sector size.
-constexpr unsigned long kSectorBytes = 512;
+constexpr std::uint64_t kSectorBytes = 512;
 
 bool ParseScsiAddress(const std::string& name, ScsiAddress* address) {
     unsigned long parts[4];
@@ -77,10 +77,10 @@ void ReadBlockNode(const std::string& scsiDir, UsbScsiDisk* disk) {
         disk->blockNode = node;
         const std::string dir = scsiDir + "/block/" + node;
         std::string text;
-        unsigned long sectors = 0;
+        std::uint64_t sectors = 0;
         if (ReadTrimmedAttribute(dir + "/size", &text) &&
-            ParseDecimal(text, ULONG_MAX / kSectorBytes, &sectors)) {
-            disk->sizeBytes = static_cast<std::uint64_t>(sectors) * kSectorBytes;
+            ParseDecimal64(text, UINT64_MAX / kSectorBytes, &sectors)) {
+            disk->sizeBytes = sectors * kSectorBytes;
         }
         disk->readOnly = ReadTrimmedAttribute(dir + "/ro", &text) && text == "1";
         return;

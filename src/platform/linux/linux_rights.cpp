@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 
 #include "platform/linux/acm_port_finder.h"
 #include "platform/linux/linux_raw_disk_api.h"
 #include "platform/linux/linux_support.h"
+#include "tolvane_texts.h"
 
 namespace Tolvane {
 namespace Linux {
@@ -22,7 +24,62 @@ bool Exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
+// A getgr*_r lookup with a buffer that grows while the entry does not fit.
+template <typename Lookup>
+bool FindGroup(Lookup lookup, gid_t* gid, std::string* name) {
+    std::vector<char> buffer(1024);
+    for (;;) {
+        struct group entry {};
+        struct group* found = nullptr;
+        const int e = lookup(&entry, buffer.data(), buffer.size(), &found);
+        if (e == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (e != 0 || found == nullptr) {
+            return false;
+        }
+        *gid = found->gr_gid;
+        *name = found->gr_name;
+        return true;
+    }
+}
+
+std::string FillIn(const char* format, const std::string& arg) {
+    std::string text = format;
+    const std::size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, arg);
+}
+
 }  // namespace
+
+bool CanOpenReadWrite(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+}
+
+std::string RightsMessage(const std::vector<MissingRight>& missing) {
+    if (missing.empty()) {
+        return std::string();
+    }
+    std::string nodes;
+    for (const MissingRight& half : missing) {
+        for (const std::string& node : half.nodes) {
+            nodes += (nodes.empty() ? "  " : " ") + node;
+        }
+    }
+    std::string text;
+    if (!nodes.empty()) {
+        text += std::string(Text::kLinuxRightsCannotOpen) + "\n" + nodes + "\n";
+    }
+    for (const MissingRight& half : missing) {
+        const char* format = half.disks ? (half.nodes.empty() ? Text::kLinuxRightsDisksGroup
+                                                              : Text::kLinuxRightsDisksRemedy)
+                                        : (half.nodes.empty() ? Text::kLinuxRightsPortsGroup
+                                                              : Text::kLinuxRightsPortsRemedy);
+        text += FillIn(format, half.group) + "\n";
+    }
+    return text + Text::kLinuxRightsJoin;
+}
 
 CLinuxRightsCheck::CLinuxRightsCheck(std::string sysfsRoot, std::string deviceDir, WORD vendorId,
                                      WORD productId)
@@ -32,32 +89,48 @@ CLinuxRightsCheck::CLinuxRightsCheck(std::string sysfsRoot, std::string deviceDi
       m_productId(productId) {}
 
 bool CLinuxRightsCheck::Check() {
+    m_missing.clear();
     if (IsSuperUser()) {
         return true;
     }
     std::vector<std::string> ports;
     for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_deviceDir, m_vendorId, m_productId)) {
-        ports.push_back(m_deviceDir + "/ttyACM" + std::to_string(n));  // present: the finder saw it
+        ports.push_back(AcmPortPath(m_deviceDir, n));  // present: the finder saw it
     }
     std::vector<std::string> disks;
     for (const UsbScsiDisk& disk : ListUsbScsiDisks(m_sysfsRoot)) {
         const std::string node = m_deviceDir + "/" + disk.genericNode;
-        if (Exists(node)) {
+        if (!disk.genericNode.empty() && Exists(node)) {
             disks.push_back(node);
         }
     }
-    return HalfAllowed(ports, "ttyACM", "dialout") && HalfAllowed(disks, "sg", "disk");
+    JudgeHalf(false, ports, "ttyACM", "dialout");
+    JudgeHalf(true, disks, "sg", "disk");
+    return m_missing.empty();
 }
 
-bool CLinuxRightsCheck::HalfAllowed(const std::vector<std::string>& present, const char* nodePrefix,
-                                    const char* conventionalGroup) {
+void CLinuxRightsCheck::JudgeHalf(bool disks, const std::vector<std::string>& present,
+                                  const char* nodePrefix, const char* conventionalGroup) {
+    MissingRight missing;
+    missing.disks = disks;
+    missing.group = conventionalGroup;
     if (!present.empty()) {
         for (const std::string& node : present) {
-            if (!CanReadWrite(node)) {
-                return false;
+            if (CanReadWrite(node)) {
+                continue;
             }
+            struct stat st {};
+            const mode_t groupReadWrite = S_IRGRP | S_IWGRP;
+            if (missing.nodes.empty() && stat(node.c_str(), &st) == 0 &&
+                (st.st_mode & groupReadWrite) == groupReadWrite) {
+                missing.group = NameOf(st.st_gid);
+            }
+            missing.nodes.push_back(node);
         }
-        return true;
+        if (!missing.nodes.empty()) {
+            m_missing.push_back(missing);
+        }
+        return;
     }
     std::string lowest;
     unsigned long lowestNumber = ULONG_MAX;
@@ -69,11 +142,26 @@ bool CLinuxRightsCheck::HalfAllowed(const std::vector<std::string>& present, con
         }
     }
     struct stat st {};
-    if (!lowest.empty() && stat((m_deviceDir + "/" + lowest).c_str(), &st) == 0) {
-        return IsMemberOf(st.st_gid);
-    }
     gid_t group = 0;
-    return LookupGroup(conventionalGroup, &group) && IsMemberOf(group);
+    if (!lowest.empty() && stat((m_deviceDir + "/" + lowest).c_str(), &st) == 0) {
+        group = st.st_gid;
+        missing.group = NameOf(group);
+    } else if (!LookupGroup(conventionalGroup, &group)) {
+        m_missing.push_back(missing);
+        return;
+    }
+    if (!IsMemberOf(group)) {
+        m_missing.push_back(missing);
+    }
+}
+
+std::string CLinuxRightsCheck::NameOf(gid_t group) {
+    const std::string name = GroupName(group);
+    // The name goes into a code page 932 text: only ASCII passes as is.
+    const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x80;
+    });
+    return plain ? name : std::to_string(group);
 }
 
 bool CLinuxRightsCheck::IsSuperUser() {
@@ -81,7 +169,7 @@ bool CLinuxRightsCheck::IsSuperUser() {
 }
 
 bool CLinuxRightsCheck::CanReadWrite(const std::string& path) {
-    return faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+    return CanOpenReadWrite(path);
 }
 
 bool CLinuxRightsCheck::IsMemberOf(gid_t group) {
@@ -103,21 +191,23 @@ bool CLinuxRightsCheck::IsMemberOf(gid_t group) {
 }
 
 bool CLinuxRightsCheck::LookupGroup(const char* name, gid_t* group) {
-    std::vector<char> buffer(1024);
-    for (;;) {
-        struct group entry {};
-        struct group* found = nullptr;
-        const int e = getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found);
-        if (e == ERANGE && buffer.size() < (1u << 20)) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (e != 0 || found == nullptr) {
-            return false;
-        }
-        *group = found->gr_gid;
-        return true;
-    }
+    std::string ignored;
+    return FindGroup(
+        [name](struct group* entry, char* buffer, std::size_t size, struct group** found) {
+            return getgrnam_r(name, entry, buffer, size, found);
+        },
+        group, &ignored);
+}
+
+std::string CLinuxRightsCheck::GroupName(gid_t group) {
+    gid_t ignored = 0;
+    std::string name;
+    FindGroup(
+        [group](struct group* entry, char* buffer, std::size_t size, struct group** found) {
+            return getgrgid_r(group, entry, buffer, size, found);
+        },
+        &ignored, &name);
+    return name;
 }
 
 }  // namespace Linux

@@ -18,6 +18,12 @@
 //    writing. A group that does not exist is one the process is not in.
 // The check is a snapshot: the adapter changes state between the halves
 // of the work, which is why the absent half is judged by group.
+//
+// A disk without a generic node is left out: the return cannot open it
+// anyway, so it asks nothing of the process.
+//
+// A check that says no also tells what is missing (Missing()), for a
+// message in the user's terms (RightsMessage).
 #pragma once
 
 #include <sys/types.h>
@@ -30,12 +36,39 @@
 namespace Tolvane {
 namespace Linux {
 
+// One half of the work that the process may not do.
+struct MissingRight {
+    bool disks = false;  // the disk half (sg nodes); false: the serial half (ports)
+    // The present nodes of the half that the process cannot open read-write;
+    // empty when none is present and group membership decided.
+    std::vector<std::string> nodes;
+    // The group whose members may open the nodes: the group of the (first
+    // such) node when it gives its group read-write access, of the
+    // lowest-numbered node when none is present, else the conventional one;
+    // its number when it has no name.
+    std::string group;
+};
+
+// Whether this process may open path for reading and writing, as the kernel
+// judges it for the effective IDs (access control lists included), without
+// opening it.
+bool CanOpenReadWrite(const std::string& path);
+
+// What is missing and how to get it, as code page 932 text of several lines:
+// the nodes that cannot be opened, the groups needed, and the remedies (the
+// package's udev rule for the ports, the groups, sudo). Empty when nothing
+// is missing.
+std::string RightsMessage(const std::vector<MissingRight>& missing);
+
 class CLinuxRightsCheck {
 public:
     CLinuxRightsCheck(std::string sysfsRoot, std::string deviceDir, WORD vendorId, WORD productId);
     virtual ~CLinuxRightsCheck() = default;
 
     bool Check();
+    // What the last Check found missing, both halves judged; empty when it
+    // passed.
+    const std::vector<MissingRight>& Missing() const { return m_missing; }
 
 protected:
     // The process facts the rule reads, one hook each.
@@ -43,15 +76,19 @@ protected:
     virtual bool CanReadWrite(const std::string& path);
     virtual bool IsMemberOf(gid_t group);
     virtual bool LookupGroup(const char* name, gid_t* group);
+    // The group's name; empty when it has none.
+    virtual std::string GroupName(gid_t group);
 
 private:
-    bool HalfAllowed(const std::vector<std::string>& present, const char* nodePrefix,
-                     const char* conventionalGroup);
+    void JudgeHalf(bool disks, const std::vector<std::string>& present, const char* nodePrefix,
+                   const char* conventionalGroup);
+    std::string NameOf(gid_t group);
 
     std::string m_sysfsRoot;
     std::string m_deviceDir;
     WORD m_vendorId;
     WORD m_productId;
+    std::vector<MissingRight> m_missing;
 };
 
 }  // namespace Linux

@@ -13,6 +13,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "platform/linux/acm_port_finder.h"
 #include "platform/linux/linux_baud.h"
 
 namespace Tolvane {
@@ -108,7 +109,10 @@ bool ParseComPath(const char* path, unsigned* number) {
 }
 
 bool OtherProcessHolds(const std::string& procRoot, dev_t device) {
-    const std::string self = std::to_string(getpid());
+    // This process as the proc file system names it: in a PID namespace that
+    // still sees its parent's /proc, getpid() is another number, and maybe
+    // another process's.
+    const std::string self = LinkTargetName(procRoot + "/self");
     for (const std::string& pid : ListDirectory(procRoot)) {
         unsigned long number = 0;
         if (pid == self || !ParseDecimal(pid, 0xFFFFFFFFul, &number)) {
@@ -185,7 +189,7 @@ HANDLE CLinuxSerialApi::CreateFileA(LPCSTR path, DWORD /*access*/, DWORD shareMo
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string node = m_deviceDir + "/ttyACM" + std::to_string(number);
+    const std::string node = AcmPortPath(m_deviceDir, number);
     int fd;
     do {
         fd = open(node.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -194,14 +198,21 @@ HANDLE CLinuxSerialApi::CreateFileA(LPCSTR path, DWORD /*access*/, DWORD shareMo
         Fail(errno == EBUSY ? ERROR_ACCESS_DENIED : WinErrorFromErrno(errno));
         return INVALID_HANDLE_VALUE;
     }
-    // Exclusive first, so that no one comes in while we look for those who
-    // came before. A flag that was set already (only root gets this far
-    // then) is the other holder's and stays when we give up.
+    // A port that another program took for itself is held, whether or not
+    // /proc shows that program (another PID namespace, a container): only
+    // root gets this far then, and the flag is the holder's, never ours to
+    // clear.
     int wasExclusive = 0;
-    ioctl(fd, TIOCGEXCL, &wasExclusive);
+    if (ioctl(fd, TIOCGEXCL, &wasExclusive) == 0 && wasExclusive != 0) {
+        close(fd);
+        Fail(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Exclusive first, so that no one comes in while we look for those who
+    // came before.
     const bool exclusive = shareMode == 0 && ioctl(fd, TIOCEXCL) == 0;
     const auto giveUp = [&](DWORD code) {
-        if (exclusive && wasExclusive == 0) {
+        if (exclusive) {
             ioctl(fd, TIOCNXCL);
         }
         close(fd);

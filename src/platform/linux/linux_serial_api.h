@@ -8,9 +8,10 @@
 //   whatever has arrived. Share mode 0 asks the tty for exclusive use
 //   (TIOCEXCL), so that later opens by others fail. A port is never shared,
 //   as on Windows: when another process has the tty open already (see
-//   OtherProcessHolds) or holds it exclusively (EBUSY), the open fails with
-//   ERROR_ACCESS_DENIED (5) before the line is touched. Anything but a COM
-//   path gives 2; a node that is not a tty gives 50.
+//   OtherProcessHolds) or holds it exclusively (EBUSY; for root, who passes
+//   that flag, TIOCGEXCL), the open fails with ERROR_ACCESS_DENIED (5)
+//   before the line is touched. Anything but a COM path gives 2; a node
+//   that is not a tty gives 50.
 // - SetCommState maps ByteSize (5..8), Parity (none, odd, even, mark,
 //   space), StopBits (1; 1.5 only with 5 data bits; 2 only with 6..8), fParity
 //   (input parity check), CTS/RTS handshake (both directions or neither),
@@ -41,7 +42,8 @@
 //   (1167). ENOTTY from TIOCMGET means the tty has no modem lines (a
 //   pseudo-terminal): the port is present, with a status of 0.
 // - CloseHandle drops DTR and RTS (TIOCMBIC) when the last SetCommState
-//   asked for them disabled, then closes.
+//   asked for them disabled, clears the exclusive flag that the open set
+//   (and no other), then closes.
 // - GetLastError: see WinErrorFromErrno; a handle this object did not hand
 //   out (or already closed) gives 6, a null or unsupported argument 87.
 #pragma once
@@ -62,7 +64,9 @@ bool ParseComPath(const char* path, unsigned* number);
 
 // Whether a process other than this one has the character device `device`
 // open, found as fuser finds it: the links in <procRoot>/<pid>/fd, followed
-// and compared by device number. A process whose descriptors cannot be read
+// and compared by device number. This process is the one <procRoot>/self
+// names, which is not getpid() in a PID namespace that sees its parent's
+// /proc. A process whose descriptors cannot be read
 // (another user's, to a process without the rights; one that ends while we
 // look) is skipped, and so is a link that cannot be followed. A file on a
 // network or FUSE mount is not asked of its server (AT_STATX_DONT_SYNC), so

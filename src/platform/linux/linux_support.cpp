@@ -155,18 +155,29 @@ std::string LinkTargetName(const std::string& link) {
     return slash == std::string::npos ? s : s.substr(slash + 1);
 }
 
-bool ParseDecimal(const std::string& text, unsigned long max, unsigned long* value) {
-    if (text.empty() || text.size() > 10 || (text.size() > 1 && text[0] == '0')) {
+bool ParseDecimal64(const std::string& text, std::uint64_t max, std::uint64_t* value) {
+    if (text.empty() || (text.size() > 1 && text[0] == '0')) {
         return false;
     }
-    unsigned long long v = 0;
+    std::uint64_t v = 0;
     for (char c : text) {
         if (c < '0' || c > '9') {
             return false;
         }
-        v = v * 10 + static_cast<unsigned>(c - '0');
+        const unsigned digit = static_cast<unsigned>(c - '0');
+        // Checked before each step, so that no number of digits wraps round.
+        if (digit > max || v > (max - digit) / 10) {
+            return false;
+        }
+        v = v * 10 + digit;
     }
-    if (v > max) {
+    *value = v;
+    return true;
+}
+
+bool ParseDecimal(const std::string& text, unsigned long max, unsigned long* value) {
+    std::uint64_t v = 0;
+    if (!ParseDecimal64(text, max, &v)) {
         return false;
     }
     *value = static_cast<unsigned long>(v);

@@ -108,6 +108,8 @@ std::string LinkTargetName(const std::string& link);
 // Strict number parsing: the whole text, decimal digits only (no sign, no
 // white space, no leading zero except "0" itself), value at most max.
 bool ParseDecimal(const std::string& text, unsigned long max, unsigned long* value);
+// The same over the whole 64-bit range (a disk's sector count).
+bool ParseDecimal64(const std::string& text, std::uint64_t max, std::uint64_t* value);
 
 // One to four hexadecimal digits, as sysfs writes USB IDs ("04d8").
 bool ParseHexWord(const std::string& text, WORD* value);

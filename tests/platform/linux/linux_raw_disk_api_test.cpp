@@ -39,8 +39,8 @@ void BuildMixedMachine(const TempTree& t) {
         const char* size;
         const char* ro;
     } blocks[] = {{"0:0:0:0", "sda", "500118192\n", "0\n"},
-                  {"6:0:0:0", "sdb", "15728640\n", "0\n"},
-                  {"6:0:0:2", "sdc", "0\n", "0\n"},
+                  {"6:0:0:0", "sdb", "15628053168\n", "0\n"},        // 8 TB: eleven digits
+                  {"6:0:0:2", "sdc", "36028797018963969\n", "0\n"},  // bytes past 64 bits
                   {"10:0:0:0", "sdd", "8\n", "1\n"}};
     for (const auto& b : blocks) {
         const std::string dir = std::string("bus/scsi/devices/") + b.hctl;
@@ -63,7 +63,7 @@ TEST(UsbScsiDisks, OnlyUsbDisksInAddressOrderWithTheirBlockNodes) {
         const char* block;
         std::uint64_t size;
         bool readOnly;
-    } expected[] = {{6, "sg2", "sdb", 15728640ull * 512, false},
+    } expected[] = {{6, "sg2", "sdb", 15628053168ull * 512, false},
                     {6, "", "sdc", 0, false},
                     {10, "sg4", "sdd", 4096, true}};
     ASSERT_EQ(disks.size(), 3u);

@@ -4,6 +4,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -14,6 +15,7 @@
 
 #include "fake_host.h"
 #include "modes/adapter_operations.h"
+#include "platform/linux/linux_baud.h"
 #include "platform/linux/linux_host.h"
 #include "tolvane_texts.h"
 
@@ -104,6 +106,10 @@ struct CRecordedBoxes : Tolvane::CMessageBoxes {
 TEST_F(SerialOnPty, RawLinePurgesAndAnAdapterThatLeftIsNotConnected) {
     DCB dcb = Line();
     ASSERT_TRUE(m_api.SetCommState(m_handle, &dcb)) << m_api.GetLastError();
+    unsigned rate = 0;  // as the line holds it, read on the adapter's side
+    EXPECT_TRUE(Tolvane::Linux::GetActualBaudRate(m_adapter.Master(), &rate) == 0 &&
+                rate == 480000000u)
+        << rate;
     char buffer[8] = {};
     DWORD n = 99;
     ASSERT_TRUE(m_api.ReadFile(m_handle, buffer, 5, &n, nullptr));  // nothing there yet
@@ -177,6 +183,10 @@ TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
         EXPECT_EQ(Err(m_api.GetCommState(h, &dcb)), static_cast<DWORD>(ERROR_INVALID_HANDLE));
         EXPECT_EQ(Err(m_api.CloseHandle(h)), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     }
+    // A released port is closed: the adapter's side sees the line hang up.
+    EXPECT_FALSE(Tolvane::Linux::DescriptorHungUp(m_adapter.Master()));
+    EXPECT_TRUE(m_api.CloseHandle(m_handle));
+    EXPECT_TRUE(Tolvane::Linux::DescriptorHungUp(m_adapter.Master()));
 }
 
 TEST(LinuxSerialApi, OpenRefusesWhatIsNotAnAdapterPort) {
@@ -217,16 +227,19 @@ TEST(PortHolder, FoundByDeviceNumberSkippingThisProcessAndWhatCannotBeRead) {
     struct stat port {};
     ASSERT_EQ(stat(t.Path("ttyACM5").c_str(), &port), 0);
     // One process entry each: where, what it links to (empty: a plain file),
-    // and whether that is another process holding the port.
+    // and whether that is another process holding the port. This process is
+    // 77 to the proc file system, as in a PID namespace that sees its
+    // parent's /proc.
     const std::tuple<std::string, std::string, bool> rows[] = {
         {"4242/fd/3", t.Path("ttyACM5"), true},
-        {"4242/fd/1", t.Path("gone"), false},  // a link that cannot be followed
-        {std::to_string(getpid()) + "/fd/3", t.Path("ttyACM5"), false},  // this process
-        {"self/fd/3", t.Path("ttyACM5"), false},                         // not a process
+        {"4242/fd/1", t.Path("gone"), false},   // a link that cannot be followed
+        {"77/fd/3", t.Path("ttyACM5"), false},  // this process
+        {std::to_string(getpid()) + "/fd/3", t.Path("ttyACM5"), true},  // not this process here
         {"4242/fd", "", false},  // descriptors that cannot be listed
     };
     for (const auto& [entry, target, holds] : rows) {
         TempTree proc;
+        proc.Link("self", "77");
         target.empty() ? proc.File(entry, "") : proc.Link(entry, target);
         EXPECT_EQ(Tolvane::Linux::OtherProcessHolds(proc.Root(), port.st_rdev), holds) << entry;
     }
@@ -248,6 +261,18 @@ TEST(PortHolder, AHeldPortIsNotOpenedUntilItsHolderLetsGo) {
         Tolvane::SwitchToMassStorage(host, boxes, 2, true);
         EXPECT_EQ(boxes.texts, std::vector<std::string>{Tolvane::Text::kPortNotFound});
     }
+    // A holder that /proc does not show (a descriptor of our own here)
+    // and that took the port for itself: refused even to root, whom the
+    // flag lets in, and the flag stays the holder's.
+    const int other = open(t.Path("ttyACM3").c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(ioctl(other, TIOCEXCL), 0);
+    EXPECT_EQ(host.Serial().CreateFileA("COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(host.Serial().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    int still = 0;
+    EXPECT_TRUE(ioctl(other, TIOCGEXCL, &still) == 0 && still != 0);
+    ioctl(other, TIOCNXCL);  // a pseudo-terminal keeps it past the close
+    close(other);
     const HANDLE port =
         host.Serial().CreateFileA("\\\\.\\COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(port, INVALID_HANDLE_VALUE) << host.Serial().GetLastError();

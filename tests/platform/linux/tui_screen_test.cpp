@@ -6,6 +6,7 @@
 #include <curses.h>
 
 #include "app/resource_ids.h"
+#include "platform/linux/linux_rights.h"
 #include "platform/linux/tui/curses_app.h"
 #include "platform/linux/tui/tui_input.h"
 #include "platform/linux/tui/tui_layout.h"
@@ -61,6 +62,16 @@ TEST(TuiTextTest, ProgramTextsShowAsWrittenMeasuredInCellsAndCutWhole) {
         EXPECT_EQ(FitText(L"aミb", cells, TestWidth), fit);
     }
     EXPECT_EQ(FitText(L"ミ", 1, TestWidth), L"");
+    // Wrapped at a space, between Japanese characters but not before a
+    // closing mark, or through a word too long for a line.
+    const std::tuple<std::wstring, int, std::vector<std::wstring>> wraps[] = {
+        {L"  ab cd  efghijk", 6, {L"  ab", L"cd", L"efghij", L"k"}},
+        {L"グループ名 $USER で", 6, {L"グルー", L"プ名", L"$USER", L"で"}},
+        {L"開けます。", 8, {L"開けま", L"す。"}},
+    };
+    for (const auto& [text, cells, lines] : wraps) {
+        EXPECT_EQ(WrapLine(text, cells, TestWidth), lines) << cells;
+    }
     EXPECT_EQ(StripMnemonic(L"情報(&A)..."), L"情報(A)...");
     EXPECT_EQ(StripMnemonic(L"a&&b"), L"a&b");
     EXPECT_EQ(StripMnemonic(L"end&"), L"end");
@@ -188,8 +199,18 @@ TEST(TuiMessageBoxTest, BoxesHoldTheirTextAndButtonFacesTheirWidth) {
     CMessageBoxModel box(Text::kPortNotFound, MB_OK | MB_ICONEXCLAMATION, TestWidth);
     ASSERT_EQ(box.Lines().size(), 2u);
     EXPECT_EQ(box.Icon(), L"(!)");
-    for (const std::wstring& line : box.Lines()) {
-        EXPECT_LE(box.TextColumn() + TextWidth(line, TestWidth), box.ClientWidth() - 1);
+    // The longest Linux rights message is wrapped to a box no larger than
+    // the dialog on the smallest screen.
+    const std::string rights = Linux::RightsMessage(
+        {{false, {"/dev/ttyACM10", "/dev/ttyACM11"}, "dialout"}, {true, {"/dev/sg10"}, "disk"}});
+    CMessageBoxModel wrapped(rights, MB_OK | MB_ICONEXCLAMATION, TestWidth);
+    const CDialogLayout dialog = CDialogLayout::MainDialog();
+    EXPECT_LE(wrapped.ClientWidth(), dialog.Width());
+    EXPECT_LE(wrapped.ClientHeight(), dialog.Height());
+    for (const CMessageBoxModel* b : {&box, &wrapped}) {
+        for (const std::wstring& line : b->Lines()) {
+            EXPECT_LE(b->TextColumn() + TextWidth(line, TestWidth), b->ClientWidth() - 1);
+        }
     }
     const BoxFrame pinned = CenterBox(40, 6, 20, 4);  // a screen too small
     EXPECT_EQ(std::pair(pinned.left, pinned.top), std::pair(0, 0));

@@ -12,6 +12,7 @@
 
 #include "comm/serial_port.h"
 #include "lib/nls.h"
+#include "platform/linux/acm_port_finder.h"
 #include "platform/linux/cli/exit_codes.h"
 #include "platform/linux/linux_raw_disk_api.h"
 #include "platform/linux/tui/tui_text.h"
@@ -232,10 +233,6 @@ bool InNormalState(const Report& report) {
     return report.ports.size() >= kAdapterPortCount;
 }
 
-std::string PortPath(const std::string& deviceDir, WORD port) {
-    return deviceDir + "/ttyACM" + std::to_string(port);
-}
-
 bool CanOpen(const CommandMachine& machine, const std::string& node) {
     return !machine.canOpen || machine.canOpen(node);
 }
@@ -247,8 +244,8 @@ void Status(CommandMachine& machine, Report& report) {
     report.ports = AdapterPorts(machine.host);
     report.disks = machine.disks.ListUsbDisks();
     for (const WORD port : report.ports) {
-        if (!CanOpen(machine, PortPath(machine.deviceDir, port))) {
-            report.noAccess.push_back(PortPath(machine.deviceDir, port));
+        if (!CanOpen(machine, Linux::AcmPortPath(machine.deviceDir, port))) {
+            report.noAccess.push_back(Linux::AcmPortPath(machine.deviceDir, port));
         }
     }
     for (const UsbDiskInfo& disk : report.disks) {
@@ -260,10 +257,11 @@ void Status(CommandMachine& machine, Report& report) {
         report.outcome = EOutcome::kNotFound;
         return;
     }
-    if (!CanOpen(machine, PortPath(machine.deviceDir, report.ports[0]))) {
-        machine.host.HasAdministratorRights();
+    if (!CanOpen(machine, Linux::AcmPortPath(machine.deviceDir, report.ports[0]))) {
         report.outcome = EOutcome::kNoRights;
-        report.message = machine.host.RightsMessage();
+        report.message = machine.host.HasAdministratorRights()
+                             ? FillIn(Text::kCliNoAccess, report.noAccess.front())
+                             : machine.host.RightsMessage();
         return;
     }
     ZRK::CSerialPort port(machine.host.Serial());
@@ -377,7 +375,7 @@ void PrintText(const CommandRequest& request, const CommandMachine& machine, con
         line(io.out, InNormalState(report) ? Text::kCliAdapterNormal : Text::kCliAdapterNotFound);
         std::string ports;
         for (const WORD port : report.ports) {
-            ports += (ports.empty() ? "" : " ") + PortPath(machine.deviceDir, port);
+            ports += (ports.empty() ? "" : " ") + Linux::AcmPortPath(machine.deviceDir, port);
         }
         if (!ports.empty()) {
             line(io.out, "  " + FillIn(Text::kCliPorts, ports));
@@ -434,7 +432,7 @@ void PrintJson(const CommandRequest& request, const CommandMachine& machine, con
         j["state"] = InNormalState(report) ? "normal" : "not-found";
         j["ports"] = nlohmann::ordered_json::array();
         for (const WORD port : report.ports) {
-            j["ports"].push_back(PortPath(machine.deviceDir, port));
+            j["ports"].push_back(Linux::AcmPortPath(machine.deviceDir, port));
         }
         if (report.firmware) {
             j["firmware"] = DeviceText(*report.firmware);

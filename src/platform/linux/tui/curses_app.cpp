@@ -285,25 +285,30 @@ int CCursesApp::Run() {
 
 int CCursesApp::MessageBox(const char* text, UINT type) {
     CMessageBoxModel box(text != nullptr ? text : "", type, m_width);
-    const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{&box, nullptr});
     int answer = CMessageBoxModel::AnswerWithoutUser(type);
-    for (;;) {
-        Idle();
-        Draw();
-        InputEvent event = ReadEvent();
-        if (event.key == EKey::kIdle) {
-            continue;
-        }
-        if (event.key == EKey::kMouse) {
-            const BoxFrame frame = CenterBox(box.ClientWidth(), box.ClientHeight(), COLS, LINES);
-            event.col -= frame.ClientLeft();
-            event.row -= frame.ClientTop();
-        }
-        if (const std::optional<int> result = box.OnEvent(event)) {
-            answer = *result;
-            break;
+    {
+        const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{&box, nullptr});
+        for (;;) {
+            Idle();
+            Draw();
+            InputEvent event = ReadEvent();
+            if (event.key == EKey::kIdle) {
+                continue;
+            }
+            if (event.key == EKey::kMouse) {
+                const BoxFrame frame = BoxOnDialog(box.ClientWidth(), box.ClientHeight());
+                event.col -= frame.ClientLeft();
+                event.row -= frame.ClientTop();
+            }
+            if (const std::optional<int> result = box.OnEvent(event)) {
+                answer = *result;
+                break;
+            }
         }
     }
+    // Off the screen at once: the operation that asked goes on, and may
+    // wait for seconds before anything is drawn again.
+    Draw();
     return answer;
 }
 
@@ -318,8 +323,7 @@ void CCursesApp::RunAboutBox() {
             continue;
         }
         if (event.key == EKey::kMouse) {
-            const BoxFrame frame =
-                CenterBox(about.Layout().Width(), about.Layout().Height(), COLS, LINES);
+            const BoxFrame frame = BoxOnDialog(about.Layout().Width(), about.Layout().Height());
             event.col -= frame.ClientLeft();
             event.row -= frame.ClientTop();
         }
@@ -455,7 +459,12 @@ bool CCursesApp::TooSmall() const {
 
 BoxFrame CCursesApp::DialogFrame() const {
     const CDialogLayout& layout = m_dialog.Layout();
-    return CenterBox(layout.Width(), layout.Height(), COLS, LINES - kHintRows);
+    return BoxOnDialog(layout.Width(), layout.Height());
+}
+
+BoxFrame CCursesApp::BoxOnDialog(int clientWidth, int clientHeight) const {
+    // Centred where the dialog is, above the lines of hints.
+    return CenterBox(clientWidth, clientHeight, COLS, LINES - kHintRows);
 }
 
 // --- Drawing -----------------------------------------------------------------
@@ -471,7 +480,6 @@ void CCursesApp::Draw() {
     } else {
         if (m_dialogShown) {
             DrawDialog();
-            DrawHints();
         }
         for (const Layer& layer : m_layers) {
             if (layer.box != nullptr) {
@@ -479,6 +487,9 @@ void CCursesApp::Draw() {
             } else if (layer.about != nullptr) {
                 DrawAboutBox(*layer.about);
             }
+        }
+        if (m_dialogShown || !m_layers.empty()) {
+            DrawHints();
         }
     }
     const bool caret = m_layers.empty() && m_cursorRow >= 0;
@@ -586,7 +597,7 @@ void CCursesApp::DrawDialog() {
 }
 
 void CCursesApp::DrawMessageBox(const CMessageBoxModel& box) {
-    const BoxFrame frame = CenterBox(box.ClientWidth(), box.ClientHeight(), COLS, LINES);
+    const BoxFrame frame = BoxOnDialog(box.ClientWidth(), box.ClientHeight());
     DrawFrame(frame, box.Caption());
     const int row = frame.ClientTop() + box.TextRow();
     if (!box.Icon().empty()) {
@@ -601,7 +612,7 @@ void CCursesApp::DrawMessageBox(const CMessageBoxModel& box) {
 
 void CCursesApp::DrawAboutBox(const CAboutBoxModel& about) {
     const CDialogLayout& layout = about.Layout();
-    const BoxFrame frame = CenterBox(layout.Width(), layout.Height(), COLS, LINES);
+    const BoxFrame frame = BoxOnDialog(layout.Width(), layout.Height());
     DrawFrame(frame, ScreenText(layout.Caption()));
     for (const LaidItem& laid : layout.Items()) {
         if (laid.item.kind == EItemKind::kText && laid.item.text != nullptr) {
@@ -614,18 +625,21 @@ void CCursesApp::DrawAboutBox(const CAboutBoxModel& about) {
 
 void CCursesApp::DrawHints() {
     const int col = std::max(0, DialogFrame().left);
-    if (!m_dialog.AboutItem().empty()) {
+    if (m_dialogShown && !m_dialog.AboutItem().empty()) {
         Put(LINES - 3, col,
             StripMnemonic(ScreenText(FillIn(Text::kTuiAboutKey, m_dialog.AboutItem()))));
     }
-    // A box open over the dialog takes its own keys; the note on the
-    // dialog's keys would mislead then.
-    if (m_layers.empty()) {
-        if (m_dialog.Busy()) {
-            Put(LINES - 2, col, ScreenText(Text::kTuiBusy), A_BOLD);
-        } else {
-            Put(LINES - 2, col, ScreenText(Text::kTuiKeyHint));
-        }
+    // A box open over the dialog takes keys of its own, and the line tells
+    // those instead of the dialog's.
+    if (!m_layers.empty()) {
+        const CMessageBoxModel* box = m_layers.back().box;
+        const bool question = box != nullptr && box->AsksYesNo();
+        Put(LINES - 2, col,
+            ScreenText(question ? Text::kTuiQuestionKeyHint : Text::kTuiCloseKeyHint));
+    } else if (m_dialog.Busy()) {
+        Put(LINES - 2, col, ScreenText(Text::kTuiBusy), A_BOLD);
+    } else {
+        Put(LINES - 2, col, ScreenText(Text::kTuiKeyHint));
     }
     if (m_pc != nullptr) {
         Put(LINES - 1, col, ScreenText(m_pc->Describe()));

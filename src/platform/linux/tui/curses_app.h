@@ -85,6 +85,7 @@ private:
     void DrawAboutBox(const CAboutBoxModel& about);
     void DrawHints();
     BoxFrame DialogFrame() const;
+    BoxFrame BoxOnDialog(int clientWidth, int clientHeight) const;
     void DrawFrame(const BoxFrame& frame, const std::wstring& caption);
     void DrawButtons(const BoxFrame& frame, const CButtonRow& row);
 

@@ -16,6 +16,7 @@
 #include "platform/linux/cli/cli_sim.h"
 #include "platform/linux/cli/cli_terminal.h"
 #include "platform/linux/linux_host.h"
+#include "platform/linux/linux_rights.h"
 #include "platform/linux/tui/curses_app.h"
 #include "platform/linux/tui/tui_demo_pc.h"
 #include "platform/linux/tui/tui_locale.h"
@@ -89,10 +90,7 @@ int RunSubCommand(const RunOptions& options) {
     } else {
         Linux::CLinuxHost host;
         Linux::CSysfsUsbDiskList disks;
-        Cli::CommandMachine machine{host, disks, "/dev", [](const std::string& node) {
-                                        return faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK,
-                                                         AT_EACCESS) == 0;
-                                    }};
+        Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite};
         code = Cli::RunCommand(request, machine, io);
     }
     if (terminal >= 0) {

@@ -33,7 +33,11 @@ const std::vector<TemplateItem>& MainItems() {
     return items;
 }
 
-// Template 100 (the icon has no place on a character screen).
+// Template 100. The icon has no place on a character screen, and neither
+// has its room: the box loses the units from the icon's left edge to the
+// texts', which keeps it inside the main dialog.
+constexpr int kAboutIconRoom = 40 - 11;
+
 const std::vector<TemplateItem>& AboutItems() {
     static const std::vector<TemplateItem> items = {
         {IDC_ABOUT_VERSION, EItemKind::kText, Text::kAboutVersion, 40, 10, 119, 8, false},
@@ -78,7 +82,11 @@ CDialogLayout CDialogLayout::MainDialog() {
 }
 
 CDialogLayout CDialogLayout::AboutBox() {
-    return CDialogLayout(Text::kAboutCaption, 235, 55, AboutItems());
+    std::vector<TemplateItem> items = AboutItems();
+    for (TemplateItem& item : items) {
+        item.x -= kAboutIconRoom;
+    }
+    return CDialogLayout(Text::kAboutCaption, 235 - kAboutIconRoom, 55, items);
 }
 
 CDialogLayout::CDialogLayout(const char* caption, int cx, int cy,

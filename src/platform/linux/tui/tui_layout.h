@@ -78,7 +78,8 @@ int DluToRow(int y);
 
 class CDialogLayout {
 public:
-    // The main dialog (template 102) and the About box (template 100).
+    // The main dialog (template 102) and the About box (template 100,
+    // without the room of its icon).
     static CDialogLayout MainDialog();
     static CDialogLayout AboutBox();
 

@@ -140,10 +140,18 @@ CMessageBoxModel::CMessageBoxModel(const std::string& cp932Text, UINT type, cons
     }
     m_textColumn = m_icon.empty() ? 2 : 2 + TextWidth(m_icon, width) + 1;
 
+    // No box is wider than the main dialog, so that each fits the smallest
+    // screen: longer lines are wrapped.
+    const int widest = CDialogLayout::MainDialog().Width() - m_textColumn - 2;
+    std::vector<std::wstring> wrapped;
     int textWidth = 0;
-    for (const std::wstring& line : m_lines) {
-        textWidth = std::max(textWidth, TextWidth(line, width));
+    for (const std::wstring& paragraph : m_lines) {
+        for (const std::wstring& line : WrapLine(paragraph, widest, width)) {
+            wrapped.push_back(line);
+            textWidth = std::max(textWidth, TextWidth(line, width));
+        }
     }
+    m_lines = std::move(wrapped);
     const int count = static_cast<int>(buttons.size());
     const int rowWidth = count * kButtonWidth + (count - 1) * kButtonGap;
     m_clientWidth = std::max({kMinimumClientWidth, TextWidth(m_caption, width) + 2,

@@ -79,7 +79,9 @@ public:
     CMessageBoxModel(const std::string& cp932Text, UINT type, const WidthFn& width);
 
     const std::wstring& Caption() const { return m_caption; }
+    // The text's lines, wrapped to the box.
     const std::vector<std::wstring>& Lines() const { return m_lines; }
+    bool AsksYesNo() const { return (m_type & MB_TYPEMASK) == MB_YESNO; }
     // The icon's mark ("!", "?", "i", "x"), or empty.
     const std::wstring& Icon() const { return m_icon; }
     // Where the text starts in the client area.

@@ -121,6 +121,50 @@ std::vector<std::wstring> SplitLines(const std::wstring& text) {
     return lines;
 }
 
+std::vector<std::wstring> WrapLine(const std::wstring& line, int cells, const WidthFn& width) {
+    static const std::wstring kClosing = L"、。，．）」』】〕・ー)]}.,:;!?";
+    static const std::wstring kOpening = L"（「『【〔([{";
+    const auto isWide = [&](wchar_t c) { return CellWidth(c, width) > 1; };
+    const auto trimmed = [](std::wstring s, bool front) {
+        const std::size_t keep = front ? s.find_first_not_of(L' ') : s.find_last_not_of(L' ');
+        if (keep == std::wstring::npos) {
+            return std::wstring();
+        }
+        return front ? s.substr(keep) : s.substr(0, keep + 1);
+    };
+    std::vector<std::wstring> lines;
+    std::wstring current;
+    for (wchar_t ch : line) {
+        if (ch == L' ' && current.empty() && !lines.empty()) {
+            continue;  // a broken line starts with its text
+        }
+        current.push_back(ch);
+        if (TextWidth(current, width) <= cells || current.size() == 1) {
+            continue;
+        }
+        // The last place a break may go, with text before it.
+        const std::size_t text = current.find_first_not_of(L' ');
+        std::size_t at = current.size() - 1;
+        for (std::size_t i = current.size() - 1; i > text; --i) {
+            const wchar_t before = current[i - 1];
+            const wchar_t after = current[i];
+            if ((before == L' ' || after == L' ' || isWide(before) || isWide(after)) &&
+                kClosing.find(after) == std::wstring::npos &&
+                kOpening.find(before) == std::wstring::npos) {
+                at = i;
+                break;
+            }
+        }
+        if (TextWidth(current.substr(at), width) > cells) {
+            at = current.size() - 1;
+        }
+        lines.push_back(trimmed(current.substr(0, at), false));
+        current = trimmed(current.substr(at), true);
+    }
+    lines.push_back(current);
+    return lines;
+}
+
 std::wstring StripMnemonic(const std::wstring& text) {
     std::wstring out;
     for (std::size_t i = 0; i < text.size(); ++i) {

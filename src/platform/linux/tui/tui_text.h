@@ -38,6 +38,13 @@ std::wstring FitText(const std::wstring& text, int cells, const WidthFn& width);
 // Lines at each line feed; "" gives one empty line.
 std::vector<std::wstring> SplitLines(const std::wstring& text);
 
+// One line broken into lines of at most cells: at a space, which goes, or
+// between two characters of which one is double-width (Japanese breaks
+// between any two), but never before a closing mark (、。）」 and the like)
+// nor after an opening one; a word longer than a line is cut. A broken
+// line keeps no space at its ends, the first its indentation.
+std::vector<std::wstring> WrapLine(const std::wstring& line, int cells, const WidthFn& width);
+
 // A menu or button text without its mnemonic marks: "(&A)" shows as "(A)",
 // "&&" as "&".
 std::wstring StripMnemonic(const std::wstring& text);
