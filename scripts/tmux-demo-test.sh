@@ -3,7 +3,7 @@
 # Drives the terminal dialog (TOLVANE --simulate) in a detached tmux pane of
 # the smallest size it takes (72 x 19) and reads the screen back: the
 # dialog's controls and frame, the switch to mass storage and back with
-# their questions and results, the boxes inside the dialog's frame with the
+# their questions and results (which keys typed ahead do not answer), the boxes inside the dialog's frame with the
 # keys they take on the hint line, the field's range, a bracketed paste, the
 # About box (again on a larger screen) and the end by Escape.
 # Exits 0 when all is well, 1 on the first failure (with the screen), 77
@@ -119,8 +119,12 @@ t send-keys -t tolvane Enter # OK
 wait_for -n "ミルトパをマスストレージ化しました。"
 
 echo "Tab to the second 実行: back to the normal state"
-t send-keys -t tolvane Tab Tab Tab Enter
+# The second Enter comes before the question: it must not answer it.
+t send-keys -t tolvane Tab Tab Tab Enter Enter
 wait_for "マスストレージ状態のミルトパを通常状態にしますか？"
+sleep 0.5
+screen | grep -qF "マスストレージ状態のミルトパを通常状態にしますか？" ||
+  fail "an Enter typed ahead answered the question"
 t send-keys -t tolvane Enter
 wait_for "ミルトパを通常状態にしました。"
 t send-keys -t tolvane Enter

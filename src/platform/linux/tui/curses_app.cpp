@@ -286,6 +286,9 @@ int CCursesApp::Run() {
 int CCursesApp::MessageBox(const char* text, UINT type) {
     CMessageBoxModel box(text != nullptr ? text : "", type, m_width);
     int answer = CMessageBoxModel::AnswerWithoutUser(type);
+    // Only what the user types once the box is there answers it: an Enter
+    // pressed twice on 実行 must not say はい to a question not yet seen.
+    flushinp();
     {
         const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{&box, nullptr});
         for (;;) {
