@@ -224,6 +224,10 @@ TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
         1, AnswerBoxes([&] { ::SendMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0); },
                        [&](HWND about) {
                            texts = {TextOf(about), TextOf(::GetDlgItem(about, IDC_ABOUT_VERSION))};
+                           // Halving may lose a pixel.
+                           const Rect a = RectIn(nullptr, about), m = RectIn(nullptr, hwnd);
+                           EXPECT_NEAR(m[0] + m[2], a[0] + a[2], 1) << "centred over the dialog";
+                           EXPECT_NEAR(m[1] + m[3], a[1] + a[3], 1);
                        },
                        hwnd));
     EXPECT_EQ(
