@@ -245,11 +245,13 @@ TEST_F(Win32DialogTest, TheFieldHearsTypingTextKeysWheelFocusAndPaste) {
     EXPECT_EQ(L"6", Field());
     ::SendMessageW(Edit(), WM_CHAR, L'a', 1);  // refused: never reaches the edit
     EXPECT_EQ(L"6", Field());
-    ::SetFocus(Item(IDCANCEL));
+    // The focus on 1001 the dialog manager's way, which frames it as default.
+    ::SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_NORMAL)), TRUE);
     ::SendMessageW(Edit(), WM_KEYDOWN, VK_DOWN, 1);
     ::SendMessageW(Edit(), WM_KEYUP, VK_DOWN, 0xC0000001);
     EXPECT_EQ(L"5", Field());
     EXPECT_EQ(Edit(), ::GetFocus()) << "a step takes the focus to the field";
+    EXPECT_EQ(BS_DEFPUSHBUTTON, ::GetWindowLongW(Item(IDOK), GWL_STYLE) & 0xF) << "and the frame";
     ::SendMessageW(Edit(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);  // away from the user
     EXPECT_EQ(L"6", Field());
     ::SetWindowTextW(Edit(), L"005");
