@@ -150,6 +150,11 @@ public:
 
 protected:
     void SetTextKeepingCaret(const std::string& text);
+    // Where an arrow key presses the spin: the top row for up, the bottom
+    // row for down.
+    CFieldPoint ArrowPoint(UINT vk) const;
+    // Lets go of the spin that an arrow key pressed, if any.
+    void ReleaseArrow();
 
     std::int64_t m_i64Minimum = 0;
     std::int64_t m_i64Maximum = kMaxRange;
@@ -158,6 +163,8 @@ protected:
     std::string m_strLastText;
     int m_nClientHeight = 0;
     bool m_bPainted = false;
+    // The arrow key whose press holds the spin down; 0 when none does.
+    UINT m_nPressedArrow = 0;
 };
 
 // The spin's creation parameters for a field with this client rectangle.

@@ -252,8 +252,13 @@ TEST_F(Win32DialogTest, TheFieldHearsTypingTextKeysWheelFocusAndPaste) {
     EXPECT_EQ(L"5", Field());
     EXPECT_EQ(Edit(), ::GetFocus()) << "a step takes the focus to the field";
     EXPECT_EQ(BS_DEFPUSHBUTTON, ::GetWindowLongW(Item(IDOK), GWL_STYLE) & 0xF) << "and the frame";
+    // Down held while Tab moves on: its key-up goes elsewhere, and the spin
+    // must let go with the focus (a press it kept would go on stepping).
+    ::SendMessageW(Edit(), WM_KEYDOWN, VK_DOWN, 1);
+    ::SendMessageW(hwnd, WM_NEXTDLGCTL, 0, FALSE);
+    EXPECT_EQ(std::make_pair(std::wstring(L"4"), HWND{}), std::make_pair(Field(), ::GetCapture()));
     ::SendMessageW(Edit(), WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);  // away from the user
-    EXPECT_EQ(L"6", Field());
+    EXPECT_EQ(L"5", Field());
     ::SetWindowTextW(Edit(), L"005");
     ::SetFocus(Item(IDCANCEL));
     EXPECT_EQ(L"5", Field()) << "leaving the field puts its text in shape";
