@@ -111,7 +111,11 @@ void CFilterEdit::OnNotification(UINT code) {
     CFlagScope guard(m_bNotifyGuard, false);
     switch (code) {
         case EN_UPDATE:
-            if (m_bPasting) {
+            // Text also comes by roads other than typing and WM_PASTE (Wine's
+            // edit pastes Shift+Insert by itself, a program may replace the
+            // selection): what typing could not have put there is checked
+            // like a paste.
+            if (m_bPasting || HoldsRefusedChar(m_control.GetText())) {
                 RecheckText();
             }
             OnTextUpdate();
@@ -147,6 +151,18 @@ void CFilterEdit::RecheckText() {
     }
     SetWindowText(kept);
     PutCaret(static_cast<int>(kept.size()));
+}
+
+bool CFilterEdit::HoldsRefusedChar(const std::string& text) const {
+    std::string before;
+    before.reserve(text.size());
+    for (char c : text) {
+        if (!IsValidChar(static_cast<unsigned char>(c), 0, before)) {
+            return true;
+        }
+        before.push_back(c);
+    }
+    return false;
 }
 
 bool CFilterEdit::IsValidChar(UINT ch, DWORD keyData, const std::string&) const {

@@ -53,6 +53,9 @@ public:
     void OnNotification(UINT code);
 
     virtual void RecheckText();
+    // Whether the text holds a character that RecheckText would delete
+    // (judged without moving the caret).
+    virtual bool HoldsRefusedChar(const std::string& text) const;
     virtual bool IsValidChar(UINT ch, DWORD keyData, const std::string& text) const;
     virtual void OnInvalidChar();
     virtual void OnTextUpdate() {}
