@@ -111,7 +111,11 @@ void CFilterEdit::OnNotification(UINT code) {
     CFlagScope guard(m_bNotifyGuard, false);
     switch (code) {
         case EN_UPDATE:
-            if (m_bPasting) {
+            // Text also comes by roads other than typing and WM_PASTE (Wine's
+            // edit pastes Shift+Insert by itself, a program may replace the
+            // selection): what typing could not have put there is checked
+            // like a paste.
+            if (m_bPasting || HoldsRefusedChar(m_control.GetText())) {
                 RecheckText();
             }
             OnTextUpdate();
@@ -147,6 +151,18 @@ void CFilterEdit::RecheckText() {
     }
     SetWindowText(kept);
     PutCaret(static_cast<int>(kept.size()));
+}
+
+bool CFilterEdit::HoldsRefusedChar(const std::string& text) const {
+    std::string before;
+    before.reserve(text.size());
+    for (char c : text) {
+        if (!IsValidChar(static_cast<unsigned char>(c), 0, before)) {
+            return true;
+        }
+        before.push_back(c);
+    }
+    return false;
 }
 
 bool CFilterEdit::IsValidChar(UINT ch, DWORD keyData, const std::string&) const {
@@ -386,24 +402,44 @@ bool CNumericEdit::OnMouseWheel(int distance) {
     return true;
 }
 
+CFieldPoint CNumericEdit::ArrowPoint(UINT vk) const {
+    const int bottom = m_nClientHeight > 0 ? m_nClientHeight - 1 : 0;
+    return CFieldPoint{0, vk == VK_UP ? 0 : bottom};
+}
+
+// Each press of the spin gets its release: a held key's repeated key-downs
+// press nothing more (the spin repeats by itself), the other arrow first
+// lets go of the one held, and the focus leaving the field lets go too, as
+// the key-up then goes elsewhere.
 bool CNumericEdit::OnKeyDown(UINT vk, bool ctrlDown) {
     CEditControl& control = Control();
     if ((vk == VK_UP || vk == VK_DOWN) && control.HasSpin()) {
-        const int bottom = m_nClientHeight > 0 ? m_nClientHeight - 1 : 0;
-        control.PressSpin(CFieldPoint{0, vk == VK_UP ? 0 : bottom}, true);
+        if (vk != m_nPressedArrow) {
+            ReleaseArrow();
+            m_nPressedArrow = vk;
+            control.PressSpin(ArrowPoint(vk), true);
+        }
         return true;
     }
     return CFilterEdit::OnKeyDown(vk, ctrlDown);
 }
 
 bool CNumericEdit::OnKeyUp(UINT vk) {
-    CEditControl& control = Control();
-    if ((vk == VK_UP || vk == VK_DOWN) && control.HasSpin()) {
-        const int bottom = m_nClientHeight > 0 ? m_nClientHeight - 1 : 0;
-        control.PressSpin(CFieldPoint{0, vk == VK_UP ? 0 : bottom}, false);
+    if ((vk == VK_UP || vk == VK_DOWN) && Control().HasSpin()) {
+        if (vk == m_nPressedArrow) {
+            ReleaseArrow();
+        }
         return true;
     }
     return CFilterEdit::OnKeyUp(vk);
+}
+
+void CNumericEdit::ReleaseArrow() {
+    const UINT vk = m_nPressedArrow;
+    m_nPressedArrow = 0;
+    if (vk != 0 && Control().HasSpin()) {
+        Control().PressSpin(ArrowPoint(vk), false);
+    }
 }
 
 void CNumericEdit::OnDestroy() {
@@ -513,6 +549,7 @@ void CNumericEdit::OnTextUpdate() {
 }
 
 void CNumericEdit::OnLostFocus() {
+    ReleaseArrow();
     const std::string text = Control().GetText();
     if (text.empty()) {
         return;

@@ -53,6 +53,9 @@ public:
     void OnNotification(UINT code);
 
     virtual void RecheckText();
+    // Whether the text holds a character that RecheckText would delete
+    // (judged without moving the caret).
+    virtual bool HoldsRefusedChar(const std::string& text) const;
     virtual bool IsValidChar(UINT ch, DWORD keyData, const std::string& text) const;
     virtual void OnInvalidChar();
     virtual void OnTextUpdate() {}
@@ -150,6 +153,11 @@ public:
 
 protected:
     void SetTextKeepingCaret(const std::string& text);
+    // Where an arrow key presses the spin: the top row for up, the bottom
+    // row for down.
+    CFieldPoint ArrowPoint(UINT vk) const;
+    // Lets go of the spin that an arrow key pressed, if any.
+    void ReleaseArrow();
 
     std::int64_t m_i64Minimum = 0;
     std::int64_t m_i64Maximum = kMaxRange;
@@ -158,6 +166,8 @@ protected:
     std::string m_strLastText;
     int m_nClientHeight = 0;
     bool m_bPainted = false;
+    // The arrow key whose press holds the spin down; 0 when none does.
+    UINT m_nPressedArrow = 0;
 };
 
 // The spin's creation parameters for a field with this client rectangle.

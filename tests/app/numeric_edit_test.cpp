@@ -218,7 +218,8 @@ TEST_F(NumericEditTest, StepsStopAtTheEndsAndComeFromTheSpinTheWheelAndTheArrowK
     field.Step(-1);
     EXPECT_EQ(edit.Text(), "1");
     edit.readOnly = false;
-    // The wheel steps by whole notches; the arrow keys press the spin.
+    // The wheel steps by whole notches; the arrow keys press the spin, each
+    // press with one release (a repeated key-down, a stray key-up: nothing).
     field.SetRange(0, 100, 0);
     Show("3");
     const std::pair<int, const char*> notches[] = {{120, "4"}, {-240, "2"}, {119, "2"}};
@@ -226,10 +227,11 @@ TEST_F(NumericEditTest, StepsStopAtTheEndsAndComeFromTheSpinTheWheelAndTheArrowK
         EXPECT_TRUE(field.OnMouseWheel(distance));  // always consumed
         EXPECT_EQ(edit.Text(), text) << distance;
     }
-    EXPECT_TRUE(field.OnKeyDown(VK_UP, false) && field.OnKeyDown(VK_DOWN, false) &&
-                field.OnKeyUp(VK_DOWN));
-    EXPECT_EQ(edit.presses, (std::vector<std::pair<CFieldPoint, bool>>{
-                                {{0, 0}, true}, {{0, 19}, true}, {{0, 19}, false}}));
+    EXPECT_TRUE(field.OnKeyDown(VK_UP, false) && field.OnKeyDown(VK_UP, false) &&
+                field.OnKeyDown(VK_DOWN, false) && field.OnKeyUp(VK_UP) && field.OnKeyUp(VK_DOWN));
+    EXPECT_EQ(edit.presses,
+              (std::vector<std::pair<CFieldPoint, bool>>{
+                  {{0, 0}, true}, {{0, 0}, false}, {{0, 19}, true}, {{0, 19}, false}}));
 }
 
 TEST_F(NumericEditTest, AcceleratedStepsLandOnMultiples) {

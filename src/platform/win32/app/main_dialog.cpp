@@ -10,9 +10,14 @@ namespace Win32 {
 
 namespace {
 
+void CenterWindow(HWND hwnd);
+
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
+            // Its template does not place it: over the main dialog, as the
+            // dialog framework places a modal dialog over its owner.
+            CenterWindow(hwnd);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

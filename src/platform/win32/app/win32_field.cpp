@@ -278,7 +278,9 @@ bool CWin32FieldControl::IsReadOnly() const {
 }
 
 void CWin32FieldControl::SetFocus() {
-    ::SetFocus(m_hwnd);
+    // Through the dialog manager, so that the default push button's frame
+    // goes back to the dialog's default button with the focus.
+    ::SendMessageW(::GetParent(m_hwnd), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_hwnd), TRUE);
 }
 
 void CWin32FieldControl::Beep(UINT type) {

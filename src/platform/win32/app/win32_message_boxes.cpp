@@ -31,9 +31,25 @@ std::wstring ApplicationTitle() {
     return name;
 }
 
+namespace {
+
+// Removes the keys and mouse clicks waiting in this thread's queue.
+void DiscardPendingInput() {
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE) ||
+           ::PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+    }
+}
+
+}  // namespace
+
 int CWin32MessageBoxes::MessageBox(const char* text, UINT type) {
     const std::wstring wide = WidenCp932(text != nullptr ? text : "");
     const std::wstring caption = ApplicationTitle();
+    // Only what the user does while the box is shown may answer it: an Enter
+    // typed ahead of the question, or during the wait before a result,
+    // would otherwise answer a box that was never seen.
+    DiscardPendingInput();
     return ::MessageBoxW(m_owner, wide.c_str(), caption.c_str(), type);
 }
 
