@@ -56,7 +56,7 @@ if [ "$check_deb" -eq 1 ]; then
     esac
   done < <(grep -oE '\]\([^)[:space:]]+' "$docs/README.md" | cut -c3-)
   metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
-  [ ${#metainfo[@]} -eq 1 ] && [ -f "${metainfo[0]}" ] || fail "not one AppStream file: ${metainfo[*]}"
+  if [ ${#metainfo[@]} -ne 1 ] || [ ! -f "${metainfo[0]}" ]; then fail "not one AppStream file: ${metainfo[*]}"; fi
   appstreamcli validate --no-net "${metainfo[0]}"
   grep -qF '<modalias>usb:v04D8pE6B2d*</modalias>' "${metainfo[0]}" || fail "no modalias for the adapter"
   grep -qF '<binary>tolvane</binary>' "${metainfo[0]}" || fail "the metadata does not provide tolvane"
