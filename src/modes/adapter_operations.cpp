@@ -21,8 +21,8 @@ bool IsOlderFirmware(const char* reply) {
     return std::strcmp(reply, kMinimumFirmware) < 0;
 }
 
-EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port, WORD portNumber,
-                                   char (&reply)[kVersionReplyMax + 1]) {
+EOperationOutcome QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port,
+                                       WORD portNumber, char (&reply)[kVersionReplyMax + 1]) {
     ZRK::SerialParameters parameters;
     parameters.devicePath = ZRK::CSerialPort::MakeDevicePath(portNumber);
     parameters.baudRate = kAdapterBaudRate;
@@ -33,7 +33,7 @@ EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port,
 
     port.Close();
     if (port.OpenPort() != 0) {
-        return EVersionQuery::kPortNotOpened;
+        return EOperationOutcome::kPortUnavailable;
     }
     port.RenameDescriptor();
 
@@ -45,15 +45,25 @@ EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port,
     reply[kVersionReplyMax] = '\0';
     // A failed read says nothing about the firmware: it is reported like no
     // reply at all rather than as an old version with an empty name.
-    return received <= 0 ? EVersionQuery::kNoReply : EVersionQuery::kReplied;
+    return received <= 0 ? EOperationOutcome::kNoResponse : EOperationOutcome::kReplied;
 }
 
-void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
-                         bool readOnly) {
+namespace {
+
+// Shows text and hands outcome on, so that each way out of an operation is
+// one line.
+EOperationOutcome Tell(CMessageBoxes& boxes, const char* text, EOperationOutcome outcome) {
+    boxes.MessageBox(text, MB_OK);
+    return outcome;
+}
+
+}  // namespace
+
+EOperationOutcome SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
+                                      bool readOnly, std::string* firmware) {
     const ZRK::CSharedArray<WORD> ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
     if (ports.GetSize() < kAdapterPortCount) {
-        boxes.MessageBox(Text::kAdapterNotFoundMaybeMass, MB_OK);
-        return;
+        return Tell(boxes, Text::kAdapterNotFoundMaybeMass, EOperationOutcome::kNotFound);
     }
 
     // All traffic goes through the lowest-numbered interface. The second one
@@ -61,24 +71,24 @@ void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targe
     // and the adapter switches on the first.
     ZRK::CSerialPort port(host.Serial());
     char reply[kVersionReplyMax + 1] = {};
-    switch (QueryFirmwareVersion(host, port, ports.At(0), reply)) {
-        case EVersionQuery::kPortNotOpened:
-            boxes.MessageBox(Text::kPortNotFound, MB_OK);
-            return;
-        case EVersionQuery::kNoReply:
-            boxes.MessageBox(Text::kNoResponse, MB_OK);
-            return;
-        case EVersionQuery::kReplied:
-            break;
+    const EOperationOutcome query = QueryFirmwareVersion(host, port, ports.At(0), reply);
+    if (query == EOperationOutcome::kPortUnavailable) {
+        return Tell(boxes, Text::kPortNotFound, query);
+    }
+    if (query != EOperationOutcome::kReplied) {
+        return Tell(boxes, Text::kNoResponse, EOperationOutcome::kNoResponse);
+    }
+    if (firmware != nullptr) {
+        *firmware = reply;
     }
 
     if (IsOlderFirmware(reply)) {
-        boxes.MessageBox(ZRK::CTextString::Format(Text::kOldVersionFormat, reply), MB_OK);
-        return;
+        return Tell(boxes, ZRK::CTextString::Format(Text::kOldVersionFormat, reply),
+                    EOperationOutcome::kOldFirmware);
     }
 
     if (boxes.MessageBox(Text::kAskSwitchToMass, MB_YESNO) != IDYES) {
-        return;
+        return EOperationOutcome::kDeclined;
     }
 
     const std::uint8_t command[2] = {kSwitchCommand, TargetByte(targetId, readOnly)};
@@ -87,27 +97,24 @@ void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targe
     // A port that refused the command is gone for another reason (cable
     // pulled, adapter reset while the question was open): that is no switch.
     if (sent != 2) {
-        boxes.MessageBox(Text::kUnknownError, MB_OK);
-        return;
+        return Tell(boxes, Text::kUnknownError, EOperationOutcome::kUnknownError);
     }
 
     // The adapter leaves its serial interfaces to come back as a disk: a
     // port that no longer answers is the sign of success.
     if (port.CheckState() == ZRK::CCommunication::kStateUnusable) {
-        boxes.MessageBox(Text::kSwitchedToMass, MB_OK);
-    } else {
-        boxes.MessageBox(Text::kUnknownError, MB_OK);
+        return Tell(boxes, Text::kSwitchedToMass, EOperationOutcome::kSwitched);
     }
+    return Tell(boxes, Text::kUnknownError, EOperationOutcome::kUnknownError);
 }
 
-void ReturnToNormal(COperationHost& host, CMessageBoxes& boxes) {
+EOperationOutcome ReturnToNormal(COperationHost& host, CMessageBoxes& boxes) {
     ZRK::CSharedArray<WORD> ports = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
     if (ports.GetSize() >= kAdapterPortCount) {
-        boxes.MessageBox(Text::kAlreadyNormal, MB_OK);
-        return;
+        return Tell(boxes, Text::kAlreadyNormal, EOperationOutcome::kAlreadyNormal);
     }
     if (boxes.MessageBox(Text::kAskReturnToNormal, MB_YESNO) != IDYES) {
-        return;
+        return EOperationOutcome::kDeclined;
     }
 
     // The adapter's disk is not looked for: every drive that opens gets the
@@ -139,10 +146,9 @@ void ReturnToNormal(COperationHost& host, CMessageBoxes& boxes) {
     }
 
     if (ports.GetSize() == 0) {
-        boxes.MessageBox(Text::kAdapterNotFoundPowerCycle, MB_OK);
-    } else {
-        boxes.MessageBox(Text::kReturnedToNormal, MB_OK);
+        return Tell(boxes, Text::kAdapterNotFoundPowerCycle, EOperationOutcome::kNotBack);
     }
+    return Tell(boxes, Text::kReturnedToNormal, EOperationOutcome::kReturned);
 }
 
 }  // namespace Tolvane

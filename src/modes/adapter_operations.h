@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "modes/operation_host.h"
 #include "platform/win_types.h"
@@ -40,26 +41,40 @@ std::uint8_t TargetByte(DWORD fieldValue, bool readOnly);
 // when the reply is older.
 bool IsOlderFirmware(const char* reply);
 
-// What asking the adapter for its firmware version came to.
-enum class EVersionQuery {
-    kReplied,        // reply holds what came back
-    kPortNotOpened,  // the port would not open
-    kNoReply,        // nothing had arrived after the wait, or the read failed
+// How an operation, or the version query alone, ended: one value per
+// closing message (and kDeclined, which has none), so that a caller can act
+// on the outcome without reading the text it showed.
+enum class EOperationOutcome {
+    kReplied,          // version query: reply holds what came back
+    kSwitched,         // the adapter left its serial ports after the command
+    kReturned,         // an adapter port came back
+    kNotFound,         // switch: fewer than two adapter ports
+    kPortUnavailable,  // the adapter's port would not open
+    kNoResponse,       // nothing had arrived after the wait, or the read failed
+    kOldFirmware,      // switch: the reply is older than kMinimumFirmware
+    kDeclined,         // the question was answered no
+    kUnknownError,     // switch: the command did not go out, or the port stayed
+    kAlreadyNormal,    // return: the adapter's ports are there already
+    kNotBack,          // return: no adapter port came back
 };
 
 // The switch's first exchange with the adapter, which a look at its state
 // shares: sets port up for COM port portNumber with the adapter's line
 // settings, opens it, sends the version query, waits and reads what has
 // arrived, at most kVersionReplyMax bytes, into reply (always
-// NUL-terminated). The port stays open for the caller.
-EVersionQuery QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port, WORD portNumber,
-                                   char (&reply)[kVersionReplyMax + 1]);
+// NUL-terminated). The port stays open for the caller. kReplied,
+// kPortUnavailable or kNoResponse.
+EOperationOutcome QueryFirmwareVersion(COperationHost& host, ZRK::CSerialPort& port,
+                                       WORD portNumber, char (&reply)[kVersionReplyMax + 1]);
 
 // The switch to the mass-storage state, for the target the field holds
-// (0 when it holds nothing) and the read-only box.
-void SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId, bool readOnly);
+// (0 when it holds nothing) and the read-only box. When firmware is not
+// null it receives the adapter's version reply as it came, once there is
+// one.
+EOperationOutcome SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
+                                      bool readOnly, std::string* firmware = nullptr);
 
 // The return to the normal state.
-void ReturnToNormal(COperationHost& host, CMessageBoxes& boxes);
+EOperationOutcome ReturnToNormal(COperationHost& host, CMessageBoxes& boxes);
 
 }  // namespace Tolvane

@@ -3,10 +3,13 @@
 // operations themselves stay the same everywhere.
 #pragma once
 
+#include <string>
+
 #include "lib/collections.h"
 #include "platform/raw_disk_api.h"
 #include "platform/serial_api.h"
 #include "platform/win_types.h"
+#include "tolvane_texts.h"
 
 namespace Tolvane {
 
@@ -40,6 +43,10 @@ public:
     // virtual PC answer through the registry check of the COM-port
     // database; Linux has a rule of its own.
     virtual bool HasAdministratorRights() = 0;
+
+    // What to tell the user when HasAdministratorRights said no (code page
+    // 932).
+    virtual std::string RightsMessage() { return Text::kNeedAdmin; }
 };
 
 }  // namespace Tolvane

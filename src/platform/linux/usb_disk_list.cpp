@@ -10,13 +10,17 @@ CSysfsUsbDiskList::CSysfsUsbDiskList(std::string sysfsRoot, std::string deviceDi
 
 std::vector<UsbDiskInfo> CSysfsUsbDiskList::ListUsbDisks() {
     std::vector<UsbDiskInfo> list;
+    int drives = 0;
     for (const UsbScsiDisk& disk : ListUsbScsiDisks(m_sysfsRoot)) {
         UsbDiskInfo info;
         if (!disk.blockNode.empty()) {
             info.blockPath = m_deviceDir + "/" + disk.blockNode;
         }
         if (!disk.genericNode.empty()) {
+            // Numbered as CLinuxRawDiskApi numbers them: the disks it can
+            // reach, in the list's order.
             info.genericPath = m_deviceDir + "/" + disk.genericNode;
+            info.driveNumber = drives++;
         }
         info.vendor = disk.vendor;
         info.model = disk.model;

@@ -17,6 +17,9 @@ struct UsbDiskInfo {
     std::string model;
     std::uint64_t sizeBytes = 0;  // 0: no medium, or unknown
     bool readOnly = false;
+    // N of the "\\.\PhysicalDriveN" that the return's calls reach this
+    // disk by; -1 when they cannot reach it (no generic node).
+    int driveNumber = -1;
 };
 
 class CUsbDiskList {

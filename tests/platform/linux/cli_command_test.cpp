@@ -4,18 +4,25 @@
 #include "platform/linux/cli/cli_command.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <csignal>
 #include <functional>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "lib/nls.h"
 #include "platform/linux/cli/cli_sim.h"
+#include "platform/linux/cli/exit_codes.h"
 #include "platform/linux/tui/tui_options.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
@@ -33,9 +40,10 @@ std::string Utf8(const std::string& cp932) {
     return ZRK::Cp932ToUtf8(cp932.c_str());
 }
 
-// One run of `tolvane ARGS` on a fresh virtual PC. typed: what the user has
-// typed on the terminal already, followed by an end of input (Ctrl-D) so that
-// a run which reads on cannot hang; null: there is no terminal.
+// One run of `tolvane ARGS` on a fresh virtual PC. answers: each line is
+// typed on the terminal once a question has appeared, and the end of input
+// (Ctrl-D) answers any question after them, so that a run which asks on
+// cannot hang; null: there is no terminal. early: typed before the run.
 struct CliRun {
     explicit CliRun(const Tweak& tweak = {}, bool administrator = true)
         : pc(Config(tweak, administrator)), disks(pc) {}
@@ -49,29 +57,33 @@ struct CliRun {
         return config;
     }
 
-    int Run(const std::vector<std::string>& args, const char* typed = nullptr,
-            Linux::CUsbDiskList* diskList = nullptr) {
+    int Run(const std::vector<std::string>& args, const char* answers = nullptr,
+            Linux::CUsbDiskList* diskList = nullptr, const std::string& early = {}) {
         const Tui::RunOptions options = Tui::ParseCommandLine(args);
         EXPECT_EQ(options.mode, Tui::ERunMode::kCommand) << options.message;
         int master = -1;
         int slave = -1;
-        if (typed != nullptr) {
+        std::atomic<bool> done{false};
+        std::thread typist;
+        if (answers != nullptr) {
             EXPECT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-            const std::string input = typed + std::string("\x04");
-            EXPECT_EQ(write(master, input.data(), input.size()),
-                      static_cast<ssize_t>(input.size()));
-        }
-        CommandMachine machine{pc, diskList != nullptr ? *diskList : disks, "/dev"};
-        CommandIo io{out, err, CTextEncoder("UTF-8"), slave};
-        const int code = RunCommand(options.command, machine, io);
-        if (typed != nullptr) {
-            fcntl(master, F_SETFL, O_NONBLOCK);
-            char buffer[512];
-            for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
-                terminal.append(buffer, static_cast<std::size_t>(n));
+            if (raw) {
+                termios t{};
+                tcgetattr(slave, &t);
+                cfmakeraw(&t);
+                tcsetattr(slave, TCSANOW, &t);
             }
+            EXPECT_EQ(write(master, early.data(), early.size()), ssize_t(early.size()));
+            typist = std::thread([this, master, answers, &done] { Type(master, answers, done); });
+        }
+        CommandMachine machine{pc, diskList != nullptr ? *diskList : disks, "/dev", canOpen};
+        CommandIo io{out, err, CTextEncoder("UTF-8"), slave, progress};
+        const int code = RunCommand(options.command, machine, io);
+        if (answers != nullptr) {
+            done = true;
+            typist.join();
+            tcgetattr(slave, &after);
             close(slave);
-            close(master);
         }
         EXPECT_TRUE(pc.RawDisk().ChangedDrives().empty());
         EXPECT_TRUE(pc.AllReleased()) << pc.LeakReport();
@@ -79,11 +91,50 @@ struct CliRun {
     }
     Json Parsed() const { return Json::parse(out.str()); }
 
+    // Answers each question that shows on the terminal with the next line
+    // of answers, or with the end of input. Closes master at the end, or
+    // after 5 s without a word from a run that waits for something else
+    // (the slave side then reads an error instead of hanging the test).
+    void Type(int master, const std::string& answers, const std::atomic<bool>& done) {
+        std::size_t asked = 0;
+        std::size_t next = 0;
+        for (int idle = 0; idle < 250; ++idle) {
+            pollfd p{master, POLLIN, 0};
+            char buffer[512];
+            const ssize_t n = poll(&p, 1, 20) > 0 ? read(master, buffer, sizeof buffer) : 0;
+            if (n > 0) {
+                terminal.append(buffer, static_cast<std::size_t>(n));
+                idle = 0;
+            } else if (done) {
+                break;
+            }
+            for (; asked < Count(terminal, "[y/N] "); ++asked) {
+                const std::size_t end = answers.find_first_of("\r\n", next);
+                const std::string line =
+                    end == std::string::npos ? "\x04" : answers.substr(next, end + 1 - next);
+                next = end == std::string::npos ? next : end + 1;
+                EXPECT_EQ(write(master, line.data(), line.size()), ssize_t(line.size()));
+            }
+        }
+        close(master);
+    }
+    static std::size_t Count(const std::string& text, const std::string& part) {
+        std::size_t count = 0;
+        for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) {
+            ++count;
+        }
+        return count;
+    }
+
     Sim::CVirtualPC pc;
     CVirtualPcUsbDiskList disks;
+    std::function<bool(const std::string&)> canOpen;
+    bool raw = false;  // the terminal starts in raw mode
+    std::ostream* progress = nullptr;
     std::ostringstream out;
     std::ostringstream err;
     std::string terminal;  // what the terminal showed (the prompt, the echo)
+    termios after{};       // the terminal's settings after the run
 };
 
 const Tweak kMassStorage = [](AdapterConfig& a) {
@@ -93,7 +144,12 @@ const Tweak kMassStorage = [](AdapterConfig& a) {
 TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
     const Tweak busyPort = [](AdapterConfig& a) { a.portOpenError = ERROR_ACCESS_DENIED; };
     const Tweak silent = [](AdapterConfig& a) { a.firmwareReply = ""; };
-    const Tweak old = [](AdapterConfig& a) { a.firmwareReply = "v0.39"; };
+    // An old reply with a terminal reset in it is shown escaped, as status shows it.
+    const Tweak old = [](AdapterConfig& a) {
+        a.firmwareReply =
+            "\x1b"
+            "c0.3";
+    };
     const Tweak stays = [](AdapterConfig& a) { a.switchDelayMs = AdapterConfig::kNever; };
     const Tweak lost = [](AdapterConfig& a) {
         kMassStorage(a);
@@ -104,7 +160,7 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
     const std::vector<std::string> switch3yes = {"switch", "--id=3", "--yes", "--json"};
     const std::vector<std::string> ret = {"return", "--json"};
     const std::vector<std::string> retYes = {"return", "--yes", "--json"};
-    const std::string oldMessage = Tui::FillIn(Text::kOldVersionFormat, "v0.39");
+    const std::string oldMessage = Tui::FillIn(Text::kOldVersionFormat, "\\x1Bc0.3");
     const struct {
         std::vector<std::string> args;
         Tweak tweak;
@@ -118,11 +174,11 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         {status, kMassStorage, true, nullptr, 4, "not-found", ""},
         {status, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound},
         {status, silent, true, nullptr, 6, "no-response", Text::kNoResponse},
-        {status, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
+        {status, {}, false, nullptr, 0, "normal", ""},  // looking needs no rights
         {switch3yes, {}, true, nullptr, 0, "switched", Text::kSwitchedToMass},
         {switch3, {}, true, "y\n", 0, "switched", Text::kSwitchedToMass},
-        {switch3, {}, true, "maybe\n\n", 8, "declined", ""},
-        {switch3, {}, true, "", 8, "declined", ""},  // only the end of input
+        {switch3, {}, true, "maybe\n\n", 8, "declined", Text::kCliDeclined},
+        {switch3, {}, true, "", 8, "declined", Text::kCliDeclined},  // only the end of input
         {switch3, {}, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
         {switch3yes, kMassStorage, true, nullptr, 4, "not-found", Text::kAdapterNotFoundMaybeMass},
         {switch3yes, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound},
@@ -132,7 +188,7 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         {switch3yes, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
         {retYes, kMassStorage, true, nullptr, 0, "returned", Text::kReturnedToNormal},
         {ret, kMassStorage, true, "yes\n", 0, "returned", Text::kReturnedToNormal},
-        {ret, kMassStorage, true, "N\n", 8, "declined", ""},
+        {ret, kMassStorage, true, "N\n", 8, "declined", Text::kCliDeclined},
         {ret, kMassStorage, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
         {retYes, {}, true, nullptr, 10, "already-normal", Text::kAlreadyNormal},
         {retYes, lost, true, nullptr, 11, "not-back", Text::kAdapterNotFoundPowerCycle},
@@ -147,12 +203,8 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         EXPECT_EQ(j["message"], Utf8(row.message));
         // With a terminal, each line typed answers one asking of the
         // question (the end of input answers one too).
-        std::size_t asked = 0;
-        for (std::size_t at = 0; (at = run.terminal.find("[y/N]", at)) != std::string::npos; ++at) {
-            ++asked;
-        }
         const std::string typed = row.typed != nullptr ? row.typed : "";
-        EXPECT_EQ(asked,
+        EXPECT_EQ(CliRun::Count(run.terminal, "[y/N]"),
                   row.typed == nullptr
                       ? 0
                       : std::max<std::size_t>(1, std::count(typed.begin(), typed.end(), '\n')));
@@ -181,13 +233,28 @@ TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
     EXPECT_EQ(j["disks"][1], Json::parse(R"({"device": "/dev/sdc", "sg": "/dev/sg2",
         "vendor": "SIM", "model": "SCSI TARGET 0", "sizeBytes": 4096, "readOnly": true})"));
     EXPECT_TRUE(mass.pc.BytesReceived(3).empty());
+
+    // Without rights it still looks, names what it may not open, and does
+    // not ask a port it may not open.
+    CliRun denied;
+    denied.canOpen = [](const std::string& node) {
+        return node != "/dev/ttyACM3" && node != "/dev/sg1";
+    };
+    EXPECT_EQ(denied.Run({"status", "--json"}), 3);
+    EXPECT_EQ(denied.Parsed()["noAccess"], Json::parse(R"(["/dev/ttyACM3", "/dev/sg1"])"));
+    EXPECT_EQ(denied.Parsed()["disks"].size(), 1u);
+    EXPECT_TRUE(denied.pc.BytesReceived(3).empty());
 }
 
 TEST(CliCommand, SwitchAsksOnTheTerminalAndNamesTheNewDisk) {
     CliRun run;
+    std::ostringstream progress;
+    run.progress = &progress;
     EXPECT_EQ(run.Run({"switch", "--id", "3"}, "what\ny\n"), 0);
-    // Asked twice, in the terminal's encoding; the target byte is read-only 3.
-    const std::string prompt = Utf8(Text::kAskSwitchToMass) + " [y/N] ";
+    // Asked twice, after what it is about, in the terminal's encoding; the
+    // target byte is read-only 3.
+    const std::string prompt =
+        "switch: SCSI ID 3, read-only\r\n" + Utf8(Text::kAskSwitchToMass) + " [y/N] ";
     const std::size_t first = run.terminal.find(prompt);
     ASSERT_NE(first, std::string::npos) << run.terminal;
     EXPECT_NE(run.terminal.find(prompt, first + 1), std::string::npos);
@@ -195,6 +262,12 @@ TEST(CliCommand, SwitchAsksOnTheTerminalAndNamesTheNewDisk) {
     EXPECT_EQ(run.out.str(), Utf8(Text::kSwitchedToMass) +
                                  "\nnew USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 3  "
                                  "4.0 KiB  read-only\n");
+    // The waits after the yes show on a line that updates, then goes.
+    EXPECT_EQ(progress.str().substr(0, 50),
+              "\rwaiting for the adapter to leave the bus 0.2 s\x1b[K");
+    EXPECT_EQ(progress.str().substr(progress.str().size() - 4), "\r\x1b[K");
+    EXPECT_NE(progress.str().find("\rwaiting for the adapter to leave the bus 1.0 s\x1b[K\r\x1b[K"),
+              std::string::npos);
 
     // A failure goes to the error output, and only there.
     CliRun refused(kMassStorage);
@@ -228,6 +301,89 @@ TEST(CliCommand, SwitchWithoutANewDiskSaysSoAfterItsWait) {
               Utf8(Text::kSwitchedToMass) + "\nno new USB disk appeared within 10 seconds\n");
 }
 
+TEST(CliCommand, ReturnToOneDiskSendsToThatDiskOnly) {
+    // The data disk is /dev/sdb (drive 1), the adapter's /dev/sdc (drive 2).
+    for (const char* disk : {"/dev/sdc", "/dev/sg2"}) {
+        CliRun run(kMassStorage);
+        EXPECT_EQ(run.Run({"return", "--disk", disk}, "y\n"), 0);
+        ASSERT_EQ(run.pc.RawDisk().Commands().size(), 1u);
+        EXPECT_EQ(run.pc.RawDisk().Commands()[0].drive, 2);
+        EXPECT_NE(run.terminal.find("return command to: /dev/sdc  /dev/sg2  SIM SCSI TARGET 0"),
+                  std::string::npos);
+        EXPECT_EQ(run.terminal.find("/dev/sdb"), std::string::npos);
+    }
+    for (const char* notUsb : {"/dev/sda", "/dev/sg0", "/dev/\x1b[2J"}) {
+        CliRun run(kMassStorage);
+        EXPECT_EQ(run.Run({"return", "--disk", notUsb, "--json"}, "y\n"), kExitUsage);
+        EXPECT_TRUE(run.pc.RawDisk().Commands().empty());
+        EXPECT_EQ(run.out.str(), "");
+        EXPECT_EQ(run.err.str().find('\x1b'), std::string::npos) << run.err.str();
+        EXPECT_EQ(CliRun::Count(run.terminal, "[y/N]"), 0u);
+    }
+}
+
+TEST(CliCommand, QuestionCountsOnlyAnAnswerToItInAKnownMode) {
+    // A yes typed before the question is thrown away.
+    CliRun early;
+    EXPECT_EQ(early.Run({"switch", "--id", "1"}, "", nullptr, "y\n"), kExitDeclined);
+    EXPECT_EQ(early.pc.BytesReceived(3), std::vector<std::uint8_t>{'v'});
+
+    // A terminal left raw: Enter sends a carriage return, which answers;
+    // the raw settings come back afterwards.
+    CliRun raw;
+    raw.raw = true;
+    EXPECT_EQ(raw.Run({"switch", "--id", "1"}, "y\r"), 0);
+    EXPECT_EQ(raw.after.c_lflag & (ICANON | ECHO | ISIG), 0u);
+
+    // A signal during the question ends the program with the terminal's
+    // settings put back.
+    int master = -1;
+    int slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        AskYesNo(slave, CTextEncoder("UTF-8"), "?");
+        _exit(0);
+    }
+    std::string shown;
+    char buffer[64];
+    for (pollfd p{master, POLLIN, 0};
+         shown.find("[y/N]") == std::string::npos && poll(&p, 1, 5000) > 0;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        shown.append(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+    }
+    kill(child, SIGTERM);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    termios after{};
+    tcgetattr(slave, &after);
+    EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    close(slave);
+    close(master);
+}
+
+TEST(CliCommand, AnOutputThatCannotBeWrittenIsAFailure) {
+    struct CFull : std::streambuf {
+        int_type overflow(int_type) override { return traits_type::eof(); }
+    } full;
+    CliRun run;
+    std::ostream out(&full);
+    CommandMachine machine{run.pc, run.disks, "/dev", nullptr};
+    CommandIo io{out, run.err, CTextEncoder("UTF-8"), -1};
+    CommandRequest request;
+    request.command = ECommand::kSwitch;
+    request.yes = true;
+    request.json = true;
+    EXPECT_EQ(RunCommand(request, machine, io), kExitOutputFailed);
+    EXPECT_EQ(run.err.str().rfind("tolvane: cannot write the output: ", 0), 0u) << run.err.str();
+}
+
 TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
     const std::pair<std::vector<std::string>, std::string> refused[] = {
         {{"switch"}, "--id N"},
@@ -240,18 +396,27 @@ TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
         {{"return", "--writable"}, "'--writable'"},
         {{"--json"}, "'--json'"},
         {{"status", "switch"}, "'switch'"},
+        {{"return", "--disk"}, "--disk needs"},
+        {{"return", "--disk="}, "--disk needs"},
+        {{"switch", "--id", "1", "--disk", "/dev/sdc"}, "'--disk'"},
+        {{"--日本"}, "'--日本'"},  // the user's bytes, not read as code page 932
+        {{"-x\x1b[2J"}, "'-x\\x1B[2J'"},
     };
     for (const auto& [args, culprit] : refused) {
         const Tui::RunOptions options = Tui::ParseCommandLine(args);
         EXPECT_EQ(options.mode, Tui::ERunMode::kUsageError) << culprit;
-        EXPECT_NE(options.message.find(culprit), std::string::npos) << options.message;
+        const std::string text = Tui::UsageErrorText(options);
+        EXPECT_NE(text.find(culprit), std::string::npos) << text;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
     }
     const Tui::RunOptions all =
         Tui::ParseCommandLine({"--simulate", "switch", "--id=6", "--writable", "--yes", "--json"});
     EXPECT_TRUE(all.simulate && all.command.writable && all.command.yes && all.command.json);
     EXPECT_EQ(all.command.command, ECommand::kSwitch);
     EXPECT_EQ(all.command.targetId, 6u);
-    EXPECT_EQ(Tui::ParseCommandLine({"status", "--id", "9", "--help"}).mode, Tui::ERunMode::kHelp);
+    EXPECT_EQ(Tui::ParseCommandLine({"status", "--id", "9", "-h"}).mode, Tui::ERunMode::kHelp);
+    EXPECT_EQ(Tui::ParseCommandLine({"-V"}).mode, Tui::ERunMode::kVersion);
+    EXPECT_EQ(Tui::ParseCommandLine({"return", "--disk=/dev/sdc"}).command.disk, "/dev/sdc");
 }
 
 TEST(CliCommand, TextsFollowTheTerminalsCodeset) {

@@ -33,5 +33,21 @@ expect 0 'new USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 5' -- switch --simul
 expect 0 'ミルトパを通常状態にしました。' -- return --simulate --yes
 expect 1 'give --yes' -- return --simulate
 expect 2 "not '7'" -- switch --simulate --id 7 --yes
+expect 2 "Try 'tolvane --help'" -- --bogus
+expect 0 'Usage: tolvane' -- -h
+expect 0 'Tolvane ' -- -V
+
+# A report that never reached its reader is no success: a full disk, and a
+# closed standard output (which the question's terminal must not take over).
+for redirect in '>/dev/full' '>&-'; do
+  out=$(eval 'setsid -w "$bin" switch --simulate --id 1 --yes --json 2>&1 '"$redirect" </dev/null)
+  rc=$?
+  if [ "$rc" -ne 12 ] || ! grep -qF 'tolvane: cannot write the output' <<<"$out"; then
+    echo "FAIL: switch with stdout $redirect gave $rc (want 12) and: $out"
+    failures=$((failures + 1))
+  else
+    echo "ok: switch with stdout $redirect -> 12"
+  fi
+done
 
 [ "$failures" -eq 0 ]

@@ -7,9 +7,11 @@
 // disks; it writes nothing anywhere.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 
+#include "modes/adapter_operations.h"
 #include "modes/operation_host.h"
 #include "platform/linux/cli/cli_terminal.h"
 #include "platform/linux/usb_disk_list.h"
@@ -26,6 +28,7 @@ struct CommandRequest {
     bool writable = false;  // switch: writable instead of read-only
     bool yes = false;       // switch, return: yes to the question, unasked
     bool json = false;      // one JSON object on the output instead of text
+    std::string disk;       // return: the one disk to send the command to; empty: all
 };
 
 enum class EOutcome {
@@ -48,9 +51,8 @@ enum class EOutcome {
 const char* OutcomeWord(EOutcome outcome);
 int OutcomeExitCode(EOutcome outcome);
 
-// The outcome the operations' closing message (code page 932) stands for;
-// a text they do not show counts as an unknown error.
-EOutcome OutcomeOfMessage(const std::string& text);
+// The sub-command's outcome for how an operation ended.
+EOutcome OutcomeOf(EOperationOutcome outcome);
 
 // How long the switch looks for the adapter's new disk once the adapter
 // has gone, and how often: enough for the kernel's USB storage settling
@@ -63,6 +65,9 @@ struct CommandMachine {
     COperationHost& host;
     Linux::CUsbDiskList& disks;
     std::string deviceDir;  // where the adapter's ttyACMn are: "/dev"
+    // Whether this process may open a device node for reading and writing;
+    // null: every node may be opened.
+    std::function<bool(const std::string& node)> canOpen;
 };
 
 // Where it talks to the user.
@@ -71,9 +76,14 @@ struct CommandIo {
     std::ostream& err;  // failure messages
     CTextEncoder encoder;
     int terminalFd;  // read-write, for the question; -1: none
+    // Where a line that shows what the command waits for goes (a terminal
+    // on the error output); null: nowhere.
+    std::ostream* progress = nullptr;
 };
 
-// Runs the sub-command to its end; the exit code.
+// Runs the sub-command to its end; the exit code. When the output cannot
+// be written (a full disk, a closed output) that is said on err and the code
+// is kExitOutputFailed, whatever the command did.
 int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo& io);
 
 }  // namespace Cli

@@ -24,6 +24,7 @@ std::vector<Linux::UsbDiskInfo> CVirtualPcUsbDiskList::ListUsbDisks() {
         info.model = adapters ? "SCSI TARGET " + std::to_string(adapter.Target()) : "DATA DISK";
         info.sizeBytes = drive->Contents().size();
         info.readOnly = adapters && !adapter.Writable();
+        info.driveNumber = n;
         list.push_back(info);
     }
     return list;

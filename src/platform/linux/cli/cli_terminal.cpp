@@ -4,10 +4,12 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <strings.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 
 #include "lib/nls.h"
 #include "tolvane_texts.h"
@@ -68,6 +70,83 @@ bool ReadAnswer(int fd, std::string* answer) {
     }
 }
 
+// The terminal whose settings a signal handler puts back: set only while
+// a question is asked.
+volatile std::sig_atomic_t g_restoreFd = -1;
+termios g_restoreSettings;
+
+constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+void RestoreAndEnd(int sig) {
+    if (g_restoreFd >= 0) {
+        tcsetattr(g_restoreFd, TCSANOW, &g_restoreSettings);
+    }
+    // The signal's own end, with its own status, as if we had not caught it.
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+    raise(sig);
+}
+
+// The question's terminal mode for as long as it lives: line input with
+// echo and the usual control characters, input typed so far discarded.
+// Nothing happens on an fd that is not a terminal.
+class CQuestionMode {
+public:
+    explicit CQuestionMode(int fd) : m_fd(fd) {
+        if (tcgetattr(fd, &m_saved) != 0) {
+            m_fd = -1;
+            return;
+        }
+        g_restoreSettings = m_saved;
+        g_restoreFd = fd;
+        struct sigaction action = {};
+        action.sa_handler = RestoreAndEnd;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < sizeof kEndSignals / sizeof kEndSignals[0]; ++i) {
+            sigaction(kEndSignals[i], nullptr, &m_previous[i]);
+            // A signal the caller chose to ignore (nohup) stays ignored.
+            if (m_previous[i].sa_handler != SIG_IGN) {
+                sigaction(kEndSignals[i], &action, nullptr);
+            }
+        }
+        termios t = m_saved;
+        t.c_lflag |= ICANON | ECHO | ECHOE | ECHOK | ISIG | IEXTEN;
+        t.c_iflag |= ICRNL;
+        t.c_iflag &= ~static_cast<tcflag_t>(INLCR | IGNCR);
+        t.c_oflag |= OPOST | ONLCR;
+        const struct {
+            int index;
+            cc_t key;
+        } kKeys[] = {{VINTR, 0x03}, {VQUIT, 0x1C}, {VERASE, 0x7F}, {VKILL, 0x15}, {VEOF, 0x04}};
+        for (const auto& k : kKeys) {
+            if (t.c_cc[k.index] == _POSIX_VDISABLE) {
+                t.c_cc[k.index] = k.key;
+            }
+        }
+        tcsetattr(fd, TCSANOW, &t);
+        tcflush(fd, TCIFLUSH);
+    }
+    ~CQuestionMode() {
+        if (m_fd < 0) {
+            return;
+        }
+        tcsetattr(m_fd, TCSANOW, &m_saved);
+        g_restoreFd = -1;
+        for (std::size_t i = 0; i < sizeof kEndSignals / sizeof kEndSignals[0]; ++i) {
+            sigaction(kEndSignals[i], &m_previous[i], nullptr);
+        }
+    }
+    CQuestionMode(const CQuestionMode&) = delete;
+    CQuestionMode& operator=(const CQuestionMode&) = delete;
+
+private:
+    int m_fd;
+    termios m_saved{};
+    struct sigaction m_previous[sizeof kEndSignals / sizeof kEndSignals[0]] = {};
+};
+
 }  // namespace
 
 std::string LocaleCodeset() {
@@ -123,6 +202,7 @@ int OpenControllingTerminal() {
 
 bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question) {
     const std::string prompt = encoder.Encode(cp932Question + " " + Text::kCliYesNo + " ");
+    const CQuestionMode mode(fd);
     std::string answer;
     for (;;) {
         if (!WriteAll(fd, prompt) || !ReadAnswer(fd, &answer)) {

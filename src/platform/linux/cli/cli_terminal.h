@@ -31,7 +31,12 @@ int OpenControllingTerminal();
 
 // Writes question and " [y/N] " to the terminal fd and reads answer lines:
 // "y" or "yes" (any case) is yes; "n", "no", an empty line, the end of
-// input or a read error is no; anything else asks again.
+// input (Ctrl-D) or a read error is no; anything else asks again.
+// What was typed before the question appeared is thrown away, so that only
+// an answer to it counts. A terminal fd is asked in a known mode (line
+// input, echo, Enter as a line end, Ctrl-C and Ctrl-D as usual), whatever
+// mode an earlier program left it in, and gets its own settings back
+// afterwards, also when a signal ends the program during the question.
 bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question);
 
 }  // namespace Cli

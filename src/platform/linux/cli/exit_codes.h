@@ -20,6 +20,9 @@ constexpr int kExitDeclined = 8;
 constexpr int kExitUnknownError = 9;
 constexpr int kExitAlreadyNormal = 10;
 constexpr int kExitNotBack = 11;
+// The output could not be written (a full disk, a closed standard output):
+// whatever the command did, a script did not get its report.
+constexpr int kExitOutputFailed = 12;
 // A signal (SIGINT, SIGTERM, SIGHUP) ended the dialog: 128 + its number.
 constexpr int kExitSignalBase = 128;
 

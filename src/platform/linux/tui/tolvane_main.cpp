@@ -1,9 +1,12 @@
 // tolvane: the terminal dialog, or one of the sub-commands status, switch
 // and return. Without --simulate it works on this machine's adapter; with it
 // on the virtual PC and its virtual adapter.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -46,44 +49,73 @@ int RunDialog(bool simulate) {
     return app.Run();
 }
 
+// kExitOk when what was printed to stream reached it, else kExitOutputFailed
+// with the reason on the error output.
+int Written(std::FILE* stream) {
+    errno = 0;
+    if (std::fflush(stream) == 0 && std::ferror(stream) == 0) {
+        return kExitOk;
+    }
+    const int error = errno;
+    Print(stderr, FillIn(Text::kCliWriteError, std::strerror(error != 0 ? error : EIO)) + "\n");
+    return kExitOutputFailed;
+}
+
+// A standard descriptor the caller closed is held by /dev/null opened for
+// reading: no file the program opens later (the terminal for the question)
+// takes its number, and a write to it fails, as it would have.
+void HoldClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDONLY) != fd) {
+            return;
+        }
+    }
+}
+
 int RunSubCommand(const RunOptions& options) {
     const Cli::CommandRequest& request = options.command;
     const bool asks = request.command != Cli::ECommand::kStatus && !request.yes;
     const int terminal = asks ? Cli::OpenControllingTerminal() : -1;
     Cli::CommandIo io{std::cout, std::cerr, Cli::CTextEncoder(Cli::LocaleCodeset()), terminal};
+    if (isatty(STDERR_FILENO) != 0) {
+        io.progress = &std::cerr;
+    }
     int code;
     if (options.simulate) {
         Sim::CVirtualPC pc(Cli::SimulatedMachine(request.command));
         Cli::CVirtualPcUsbDiskList disks(pc);
-        Cli::CommandMachine machine{pc, disks, "/dev"};
+        Cli::CommandMachine machine{pc, disks, "/dev", nullptr};
         code = Cli::RunCommand(request, machine, io);
     } else {
         Linux::CLinuxHost host;
         Linux::CSysfsUsbDiskList disks;
-        Cli::CommandMachine machine{host, disks, "/dev"};
+        Cli::CommandMachine machine{host, disks, "/dev", [](const std::string& node) {
+                                        return faccessat(AT_FDCWD, node.c_str(), R_OK | W_OK,
+                                                         AT_EACCESS) == 0;
+                                    }};
         code = Cli::RunCommand(request, machine, io);
     }
     if (terminal >= 0) {
         close(terminal);
     }
-    std::cout.flush();
     return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    HoldClosedStandardDescriptors();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const RunOptions options = ParseCommandLine(args);
     switch (options.mode) {
         case ERunMode::kHelp:
             Print(stdout, Text::kTuiUsage);
-            return kExitOk;
+            return Written(stdout);
         case ERunMode::kVersion:
             Print(stdout, VersionLine() + "\n");
-            return kExitOk;
+            return Written(stdout);
         case ERunMode::kUsageError:
-            Print(stderr, options.message + "\n\n" + Text::kTuiUsage);
+            std::fputs(UsageErrorText(options).c_str(), stderr);
             return kExitUsage;
         case ERunMode::kCommand:
             SetUpDisplayLocale();

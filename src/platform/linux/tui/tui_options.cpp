@@ -4,6 +4,7 @@
 #include <iterator>
 #include <utility>
 
+#include "lib/nls.h"
 #include "platform/linux/linux_support.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
@@ -29,7 +30,7 @@ struct OptionRule {
     bool dialog;
 };
 
-enum EOption { kSimulate, kHelp, kVersion, kJson, kYes, kWritable, kId, kOptionCount };
+enum EOption { kSimulate, kHelp, kVersion, kJson, kYes, kWritable, kId, kDisk, kOptionCount };
 
 constexpr unsigned kStatusBit = 1u << static_cast<int>(ECommand::kStatus);
 constexpr unsigned kSwitchBit = 1u << static_cast<int>(ECommand::kSwitch);
@@ -44,7 +45,14 @@ constexpr OptionRule kRules[kOptionCount] = {
     {"--yes", kSwitchBit | kReturnBit, false},
     {"--writable", kSwitchBit, false},
     {"--id", kSwitchBit, false},
+    {"--disk", kReturnBit, false},
 };
+
+// Options that take a value, and what is said when it is missing.
+const struct {
+    EOption option;
+    const char* missing;
+} kValueOptions[] = {{kId, Text::kCliMissingId}, {kDisk, Text::kCliMissingDisk}};
 
 const std::pair<std::string, ECommand> kCommands[] = {
     {"status", ECommand::kStatus},
@@ -55,7 +63,8 @@ const std::pair<std::string, ECommand> kCommands[] = {
 RunOptions Outcome(ERunMode mode, const char* format = "", const std::string& arg = {}) {
     RunOptions options;
     options.mode = mode;
-    options.message = FillIn(format, arg);
+    options.message = format;
+    options.argument = arg;
     return options;
 }
 
@@ -66,9 +75,9 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
     bool hasCommand = false;
     bool seen[kOptionCount] = {};
     std::vector<EOption> order;  // as given
-    std::string id;
+    std::string values[kOptionCount];
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
+        std::string arg = args[i] == "-h" ? "--help" : args[i] == "-V" ? "--version" : args[i];
         const auto command = std::find_if(
             std::begin(kCommands), std::end(kCommands),
             [&arg](const std::pair<std::string, ECommand>& c) { return c.first == arg; });
@@ -77,14 +86,17 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
             options.command.command = command->second;
             continue;
         }
-        if (arg.compare(0, 5, "--id=") == 0) {
-            id = arg.substr(5);
-            arg = "--id";
-        } else if (arg == "--id") {
-            if (i + 1 == args.size()) {
-                return Outcome(ERunMode::kUsageError, Text::kCliMissingId);
+        for (const auto& valued : kValueOptions) {
+            const std::string name = kRules[valued.option].name;
+            if (arg.compare(0, name.size() + 1, name + "=") == 0) {
+                values[valued.option] = arg.substr(name.size() + 1);
+                arg = name;
+            } else if (arg == name) {
+                if (i + 1 == args.size()) {
+                    return Outcome(ERunMode::kUsageError, valued.missing);
+                }
+                values[valued.option] = args[++i];
             }
-            id = args[++i];
         }
         int option = 0;
         while (option < kOptionCount && arg != kRules[option].name) {
@@ -117,17 +129,28 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.command.json = seen[kJson];
     options.command.yes = seen[kYes];
     options.command.writable = seen[kWritable];
+    options.command.disk = values[kDisk];
+    if (seen[kDisk] && options.command.disk.empty()) {
+        return Outcome(ERunMode::kUsageError, Text::kCliMissingDisk);
+    }
     if (options.command.command == ECommand::kSwitch) {
         unsigned long target = 0;
         if (!seen[kId]) {
             return Outcome(ERunMode::kUsageError, Text::kCliMissingId);
         }
-        if (!Linux::ParseDecimal(id, kHighestTargetId, &target)) {
-            return Outcome(ERunMode::kUsageError, Text::kCliBadId, id);
+        if (!Linux::ParseDecimal(values[kId], kHighestTargetId, &target)) {
+            return Outcome(ERunMode::kUsageError, Text::kCliBadId, values[kId]);
         }
         options.command.targetId = static_cast<DWORD>(target);
     }
     return options;
+}
+
+std::string UsageErrorText(const RunOptions& options) {
+    // The texts are the program's, the argument the user's: only the texts
+    // are converted, so that an argument in any encoding comes back as typed.
+    return FillIn(ZRK::Cp932ToUtf8(options.message.c_str()), ArgumentText(options.argument)) +
+           "\n" + ZRK::Cp932ToUtf8(Text::kCliTryHelp) + "\n";
 }
 
 std::string VersionLine() {

@@ -23,8 +23,10 @@ enum class ERunMode {
 
 struct RunOptions {
     ERunMode mode = ERunMode::kDialog;
-    // For kUsageError: what to say before the usage (code page 932 bytes).
+    // For kUsageError: what is wrong (code page 932 bytes), with argument,
+    // the user's own bytes, in place of its "%s".
     std::string message;
+    std::string argument;
     // For kCommand.
     Cli::CommandRequest command;
     bool simulate = false;
@@ -33,10 +35,15 @@ struct RunOptions {
 // args without the program's name. At most one sub-command word, anywhere;
 // each option may come once and only with what it applies to: --simulate
 // everywhere, --json with a sub-command, --yes with switch and return,
-// --writable and --id N (or --id=N, N from 0 to 6, required) with switch.
-// Anything else, a plain word included, is a usage error. --help and
-// --version win over everything else that is a known option.
+// --writable and --id N (or --id=N, N from 0 to 6, required) with switch,
+// --disk PATH (or --disk=PATH) with return. Anything else, a plain word
+// included, is a usage error. --help (-h) and --version (-V) win over
+// everything else that is a known option.
 RunOptions ParseCommandLine(const std::vector<std::string>& args);
+
+// What a usage error prints on the error output, in UTF-8: what is wrong,
+// then where help is.
+std::string UsageErrorText(const RunOptions& options);
 
 // "Tolvane 1.0.0.1": the program's version line.
 std::string VersionLine();

@@ -1,5 +1,7 @@
 #include "platform/linux/tui/tui_text.h"
 
+#include <cstdio>
+
 #include "lib/nls.h"
 
 namespace Tolvane {
@@ -11,6 +13,21 @@ constexpr wchar_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char b) {
     return (b & 0xC0) == 0x80;
+}
+
+std::string Escaped(const std::string& raw, bool keepNonAscii) {
+    std::string out;
+    for (const char c : raw) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 0x20 && b < 0x7F) || (keepNonAscii && b >= 0x80)) {
+            out += c;
+        } else {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02X", b);
+            out += escape;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -129,6 +146,14 @@ std::string FillIn(const std::string& format, const std::string& arg) {
     std::string out = format;
     out.replace(at, 2, arg);
     return out;
+}
+
+std::string DeviceText(const std::string& raw) {
+    return Escaped(raw, false);
+}
+
+std::string ArgumentText(const std::string& raw) {
+    return Escaped(raw, true);
 }
 
 }  // namespace Tui
