@@ -57,6 +57,8 @@ rows=(
   'tolvane return |'                         '-- --disk --help --json --simulate --yes'
   'tolvane return --disk |'                  '-- /dev/sdc /dev/sg2 /dev/sg4'
   'tolvane return --disk /dev/sg|'           '-- /dev/sg2 /dev/sg4'
+  'tolvane return --disk = /dev/sd|'         '-- /dev/sdc'
+  'tolvane return --disk=/dev/sg|'           '-- --disk=/dev/sg2 --disk=/dev/sg4'
   'tolvane return --disk /dev/sg2 --yes |'   '-- --help --json --simulate'
   'tolvane status switch -|'                 '-- --help --json --simulate'
 )
