@@ -1,11 +1,12 @@
 # The front door. `make test` is what CI runs; `make demo` shows the tool;
-# `make package` makes the .deb and the Windows zip.
+# `make package` makes the .deb and the Windows zip (`make deb`, `make zip`
+# one of them).
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 # Each target installs the groups of packages it runs (see the script).
 DEPS := bash scripts/install-deps.sh
 
-.PHONY: all deps test bench demo package format clean
+.PHONY: all deps test bench demo package deb zip format clean
 
 all: test
 
@@ -44,16 +45,25 @@ demo:
 	build/debug/src/platform/linux/tolvane --simulate
 
 # Under build/: tolvane_<version>_<arch>.deb from the `deb` preset and
-# Tolvane-<version>-win32.zip from `win32-release`, then checked.
+# Tolvane-<version>-win32.zip from `win32-release`, each checked. The .deb
+# needs neither mingw-w64 nor Wine.
 package:
-	@$(DEPS) linux windows package
+	@$(MAKE) --no-print-directory deb
+	@$(MAKE) --no-print-directory zip
+
+deb:
+	@$(DEPS) linux package
 	cmake --preset deb
 	cmake --build --preset deb -j $(JOBS)
 	cpack --preset deb
+	bash scripts/check-packages.sh --deb build
+
+zip:
+	@$(DEPS) linux windows package
 	cmake --preset win32-release
 	cmake --build --preset win32-release -j $(JOBS)
 	cpack --preset win32-zip
-	bash scripts/check-packages.sh build
+	bash scripts/check-packages.sh --zip build
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

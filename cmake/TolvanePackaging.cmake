@@ -27,8 +27,17 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
   string(REPLACE "\n" "\r\n" readme "${readme}")
   string(ASCII 239 187 191 utf8_bom)
   file(WRITE ${TOLVANE_PACKAGE_FILES_DIR}/README.txt "${utf8_bom}${readme}")
+  # LICENSE.txt: the project's licence and the notices of the runtime
+  # pieces that the static link puts into Tolvane.exe, CRLF (ASCII).
+  file(READ ${CMAKE_SOURCE_DIR}/LICENSE license)
+  file(READ ${TOLVANE_PACKAGING_DIR}/win32-notices.txt notices)
+  string(REPLACE "\n" "\r\n" license "${license}\n${notices}")
+  file(WRITE ${TOLVANE_PACKAGE_FILES_DIR}/LICENSE.txt "${license}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/LICENSE ${TOLVANE_PACKAGING_DIR}/win32-notices.txt)
   install(TARGETS Tolvane RUNTIME DESTINATION .)
-  install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/README.txt DESTINATION .)
+  install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/README.txt ${TOLVANE_PACKAGE_FILES_DIR}/LICENSE.txt
+    DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
 else()
@@ -51,13 +60,51 @@ else()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${source})
   endforeach()
 
+  # The README for users, without what points into the source tree: its
+  # pictures go, and a link to a file of the tree keeps only its text (links
+  # to the web and within the page stay).
+  execute_process(COMMAND sed -E
+      -e "/^!\\[[^]]*\\]\\([^)]*\\)$/d"
+      -e "s/\\[([^]]*)\\]\\(([^):#][^):]*)\\)/\\1/g"
+    INPUT_FILE ${CMAKE_SOURCE_DIR}/README.md
+    OUTPUT_FILE ${TOLVANE_PACKAGE_FILES_DIR}/README.md
+    COMMAND_ERROR_IS_FATAL ANY)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/README.md)
+
+  # AppStream metadata; its release is the changelog's latest entry, dated
+  # as the entry's trailer line says (" -- NAME  Sun, 06 Dec 2026 ...").
+  set(TOLVANE_APPSTREAM_ID org.tolvane.tolvane)
+  file(STRINGS ${TOLVANE_PACKAGING_DIR}/changelog trailer REGEX "^ -- " LIMIT_COUNT 1)
+  if(NOT trailer MATCHES ", ([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "packaging/changelog: no date in '${trailer}'")
+  endif()
+  set(day ${CMAKE_MATCH_1})
+  set(year ${CMAKE_MATCH_3})
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(FIND months ${CMAKE_MATCH_2} month)
+  if(month LESS 0)
+    message(FATAL_ERROR "packaging/changelog: no month '${CMAKE_MATCH_2}' in '${trailer}'")
+  endif()
+  math(EXPR month "${month} + 1")
+  if(month LESS 10)
+    set(month 0${month})
+  endif()
+  set(TOLVANE_RELEASE_DATE ${year}-${month}-${day})
+  configure_file(${TOLVANE_PACKAGING_DIR}/tolvane.metainfo.xml.in
+    ${TOLVANE_PACKAGE_FILES_DIR}/${TOLVANE_APPSTREAM_ID}.metainfo.xml @ONLY)
+
   set(doc_dir share/doc/tolvane)
   install(TARGETS tolvane RUNTIME DESTINATION bin)
   install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/tolvane.1.gz DESTINATION share/man/man1)
   # Where udev and lintian look on Debian 12, /usr/lib by the merged /usr.
   install(FILES ${TOLVANE_PACKAGING_DIR}/60-tolvane.rules DESTINATION /lib/udev/rules.d)
-  install(FILES ${CMAKE_SOURCE_DIR}/README.md ${TOLVANE_PACKAGING_DIR}/copyright
+  install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/README.md ${TOLVANE_PACKAGING_DIR}/copyright
     ${TOLVANE_PACKAGE_FILES_DIR}/changelog.gz DESTINATION ${doc_dir})
+  install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/${TOLVANE_APPSTREAM_ID}.metainfo.xml
+    DESTINATION share/metainfo)
+  # Loaded on demand by bash-completion when `tolvane` is completed.
+  install(FILES ${TOLVANE_PACKAGING_DIR}/tolvane.bash-completion
+    DESTINATION share/bash-completion/completions RENAME tolvane)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

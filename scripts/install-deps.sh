@@ -25,10 +25,11 @@ windows=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 locales
   xvfb fonts-ipafont-gothic fonts-wine imagemagick
 )
-# dpkg-shlibdeps (dpkg-dev) works out the .deb's dependencies and lintian
-# judges the package; the zip's program is stripped and inspected with the
-# mingw-w64 binutils, and unpacked with unzip for that.
-package=(dpkg-dev lintian binutils-mingw-w64-i686 unzip)
+# dpkg-shlibdeps (dpkg-dev) works out the .deb's dependencies, lintian
+# judges the package and appstreamcli (appstream) its AppStream metadata;
+# the zip's program is stripped and inspected with the mingw-w64 binutils,
+# and unpacked with unzip for that.
+package=(dpkg-dev lintian appstream binutils-mingw-w64-i686 unzip)
 
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then groups=(linux windows package); fi
