@@ -6,6 +6,7 @@
 texts_table=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/src/lib/texts.tsv
 failures=0
 adapter_pid=""
+adapter_dir=""
 
 # text NAME [VALUE]: the table's text as it stands there (a line break as
 # \n), with VALUE in place of its %s.
@@ -21,16 +22,17 @@ text() {
 }
 
 # start_adapter DIR [OPTIONS...]: the adapter in a fresh DIR, once its
-# ports are there (DIR/port0, DIR/port1).
+# ports are there (DIR/port0, DIR/port1); it ends after a minute at the
+# latest, whatever happens to this script.
 start_adapter() {
-  local dir=$1
+  adapter_dir=$1
   shift
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  "$pty_adapter" "$dir" --lifetime 60 "$@" &
+  rm -rf "$adapter_dir"
+  mkdir -p "$adapter_dir"
+  timeout 60 "$pty_adapter" "$adapter_dir" "$@" &
   adapter_pid=$!
   for _ in $(seq 1 100); do
-    [ -f "$dir/ready" ] && return 0
+    [ -L "$adapter_dir/port1" ] && return 0
     kill -0 "$adapter_pid" 2>/dev/null || break
     sleep 0.05
   done
@@ -38,8 +40,16 @@ start_adapter() {
   exit 1
 }
 
+# stop_adapter: an adapter that is leaving the bus finishes first (its
+# on-leave command changes what the next run sees).
 stop_adapter() {
   if [ -n "$adapter_pid" ]; then
+    if grep -qx leave "$adapter_dir/log" 2>/dev/null; then
+      for _ in $(seq 1 200); do
+        [ -f "$adapter_dir/gone" ] && break
+        sleep 0.05
+      done
+    fi
     kill "$adapter_pid" 2>/dev/null || true
     wait "$adapter_pid" 2>/dev/null || true
     adapter_pid=""
