@@ -1,11 +1,10 @@
-// The serial calls on pseudo-terminals, and a port that another process
-// holds: found through /proc and never shared.
+// The serial calls on pseudo-terminals, and how a port that another process
+// holds is found through /proc. (The switch refusing a held port runs end to
+// end, in tests/e2e.)
 #include "platform/linux/linux_serial_api.h"
 
 #include <poll.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <utility>
@@ -13,9 +12,6 @@
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
-#include "modes/adapter_operations.h"
-#include "platform/linux/linux_host.h"
-#include "tolvane_texts.h"
 
 using Tolvane::Linux::CLinuxSerialApi;
 
@@ -64,39 +60,6 @@ protected:
     PtyAdapter m_adapter{m_tree, 5};
     CLinuxSerialApi m_api{m_tree.Root()};
     HANDLE m_handle = INVALID_HANDLE_VALUE;
-};
-
-// A child process that keeps the path open until it is killed.
-class CHolder {
-public:
-    explicit CHolder(const std::string& path) {
-        int ready[2] = {-1, -1};
-        EXPECT_EQ(pipe(ready), 0);
-        if ((m_pid = fork()) == 0) {
-            if (open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK) >= 0 && write(ready[1], "", 1)) {
-                pause();
-            }
-            _exit(0);
-        }
-        close(ready[1]);
-        char opened = 0;
-        EXPECT_EQ(read(ready[0], &opened, 1), 1);
-        close(ready[0]);
-    }
-    ~CHolder() {
-        if (m_pid > 0) {  // never kill(-1): that would signal every process
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-};
-
-struct CRecordedBoxes : Tolvane::CMessageBoxes {
-    std::vector<std::string> texts;
-    int MessageBox(const char* text, UINT) override { return texts.push_back(text), IDYES; }
 };
 
 }  // namespace
@@ -230,26 +193,4 @@ TEST(PortHolder, FoundByDeviceNumberSkippingThisProcessAndWhatCannotBeRead) {
         target.empty() ? proc.File(entry, "") : proc.Link(entry, target);
         EXPECT_EQ(Tolvane::Linux::OtherProcessHolds(proc.Root(), port.st_rdev), holds) << entry;
     }
-}
-
-TEST(PortHolder, AHeldPortIsNotOpenedUntilItsHolderLetsGo) {
-    TempTree t;
-    PtyAdapter adapter(t, 3);
-    AddUsbSerial(t, "1-2", "04d8\n", "e6b2\n", {"ttyACM3", "ttyACM4"});
-    t.Link("ttyACM4", "/dev/null");
-    Tolvane::Linux::CLinuxHost host(t.Root(), t.Root());
-    CRecordedBoxes boxes;
-    {
-        CHolder holder(t.Path("ttyACM3"));
-        EXPECT_EQ(
-            host.Serial().CreateFileA("\\\\.\\COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
-            INVALID_HANDLE_VALUE);
-        EXPECT_EQ(host.Serial().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-        Tolvane::SwitchToMassStorage(host, boxes, 2, true);
-        EXPECT_EQ(boxes.texts, std::vector<std::string>{Tolvane::Text::kPortNotFound});
-    }
-    const HANDLE port =
-        host.Serial().CreateFileA("\\\\.\\COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(port, INVALID_HANDLE_VALUE) << host.Serial().GetLastError();
-    EXPECT_TRUE(host.Serial().CloseHandle(port));
 }

@@ -1,10 +1,11 @@
 // The main dialog and the About box as real windows: built from the
 // program's resources, driven by messages as the user's input would drive
-// them, on the virtual PC (virtual time) or on the real registry of the
-// test's own Wine prefix. Runs on a display of its own (wine-gui-test.sh),
-// once under a Japanese and once under a non-Japanese locale. What the
-// dialog's logic decides is tested over the doubles; here, that the Windows
-// layer carries each message to it and each request out to the controls.
+// them, on the virtual PC (virtual time); the real host runs in the
+// program itself, end to end (tests/e2e). Runs on a display of its own
+// (wine-gui-test.sh), once under a Japanese and once under a non-Japanese
+// locale. What the dialog's logic decides is tested over the doubles; here,
+// that the Windows layer carries each message to it and each request out to
+// the controls.
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -24,7 +25,6 @@
 #include "app/resource_ids.h"
 #include "platform/sim/virtual_pc.h"
 #include "platform/win32/app/main_dialog.h"
-#include "platform/win32/app/win32_host.h"
 #include "platform/win32/app/win32_message_boxes.h"
 #include "platform/win32/app/win32_text.h"
 #include "tolvane_texts.h"
@@ -393,56 +393,6 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
     EXPECT_EQ(std::wstring(L"test_win32_dialog"), caption) << "the program file's name";
     EXPECT_NE(nullptr, owner);
     EXPECT_EQ(nullptr, modal.Window());
-}
-
-// Moves the prefix's COM-port database ("COM Name Arbiter" with all that is
-// in it) aside for a test, and puts it back as it was when the test ends.
-class CComDatabaseAside {
-public:
-    static constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
-    static constexpr char kAside[] = "SOFTWARE\\TolvaneTest COM Name Arbiter";
-
-    CComDatabaseAside() : m_moved(Move(kKey, kAside)) {}
-    ~CComDatabaseAside() {
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
-        if (m_moved) {
-            Move(kAside, kKey);
-        }
-    }
-
-private:
-    static bool Move(const char* from, const char* to) {
-        HKEY source = nullptr;
-        HKEY target = nullptr;
-        const bool copied =
-            ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, from, 0, KEY_READ, &source) == ERROR_SUCCESS &&
-            ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &target, nullptr) == ERROR_SUCCESS &&
-            ::RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
-        ::RegCloseKey(source);
-        ::RegCloseKey(target);
-        return copied && ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, from) == ERROR_SUCCESS;
-    }
-
-    const bool m_moved;
-};
-
-// The real host on the registry of this test's own prefix, where the test
-// has full access: the dialog opens even on a PC where no COM port was ever
-// installed (no database, no key for it).
-TEST(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
-    CComDatabaseAside aside;
-    Win32::CWin32Host host;
-    CRecordingBoxes boxes;
-    CMainDialog dialog(::GetModuleHandleW(nullptr), host, &boxes);
-    const HWND hwnd = dialog.CreateModeless(nullptr);
-    ASSERT_NE(nullptr, hwnd);
-    EXPECT_TRUE(boxes.shown.empty());
-    // No adapter under Wine: the switch says so and the dialog stays.
-    ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    ASSERT_EQ(1u, boxes.shown.size());
-    EXPECT_EQ(Text::kAdapterNotFoundMaybeMass, boxes.shown[0].text);
-    EXPECT_TRUE(::IsWindow(hwnd));
 }
 
 // The code page 932 conversions of the field on the real national-language
