@@ -13,6 +13,8 @@ all: test
 deps:
 	@$(DEPS)
 
+# win64-test is built before the debug suite runs: its e2e_wine test runs
+# that tree's Tolvane.exe and driver.
 test:
 	@$(DEPS) linux windows
 	cmake --preset debug
@@ -23,12 +25,12 @@ test:
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
+	cmake --preset win64-test
+	cmake --build --preset win64-test -j $(JOBS)
 	ctest --preset debug -j $(JOBS)
 	cmake --preset win32-release
 	cmake --build --preset win32-release -j $(JOBS)
 	bash scripts/inspect-exe.sh --pe32 --subsystem gui --resources build/win32-release/src/platform/win32/app/Tolvane.exe
-	cmake --preset win64-test
-	cmake --build --preset win64-test -j $(JOBS)
 	bash scripts/wine-ctest.sh build/win64-test --output-on-failure --no-tests=error -j $(JOBS)
 
 bench:

@@ -9,8 +9,6 @@ namespace Sim {
 
 namespace {
 
-constexpr std::uint8_t kVersionQuery = 0x76;   // 'v'
-constexpr std::uint8_t kSwitchCommand = 0x78;  // 'x'
 constexpr std::uint8_t kReturnOpcode = 0xFF;
 constexpr std::size_t kReturnCdbLength = 16;
 
@@ -149,15 +147,13 @@ void CVirtualAdapter::OnPortBytes(std::size_t index, const Bytes& block) {
     }
     for (std::uint8_t byte : block) {
         Interface& item = m_interfaces[index];
-        if (item.awaitingTarget) {
-            item.awaitingTarget = false;
-            TakeSwitch(byte);
-        } else if (byte == kSwitchCommand) {
-            item.awaitingTarget = true;
-        } else if (byte == kVersionQuery && !m_config.firmwareReply.empty()) {
+        const AdapterRequest request = item.reader.Take(byte);
+        if (request.kind == AdapterRequest::EKind::kSwitch) {
+            TakeSwitch(request.target, request.writable);
+        } else if (request.kind == AdapterRequest::EKind::kVersionQuery &&
+                   !m_config.firmwareReply.empty()) {
             Reply(item.path);
         }
-        // Any other byte means nothing to the adapter.
     }
 }
 
@@ -179,14 +175,12 @@ void CVirtualAdapter::Reply(const std::string& path) {
     });
 }
 
-void CVirtualAdapter::TakeSwitch(std::uint8_t targetByte) {
-    const int target = (targetByte & 0x7F) - 0x30;
-    if (m_state != EAdapterState::kNormal || target < 0 || target >= kTargetCount ||
-        m_config.switchDelayMs == AdapterConfig::kNever) {
+void CVirtualAdapter::TakeSwitch(int target, bool writable) {
+    if (m_state != EAdapterState::kNormal || m_config.switchDelayMs == AdapterConfig::kNever) {
         return;
     }
     m_target = target;
-    m_writable = (targetByte & 0x80) != 0;
+    m_writable = writable;
     EnterState(EAdapterState::kSwitching);
     After(m_config.switchDelayMs, &CVirtualAdapter::LeaveForMassStorage);
 }
@@ -234,7 +228,7 @@ void CVirtualAdapter::PlugIn() {
 
 void CVirtualAdapter::ShowPorts(bool present) {
     for (Interface& item : m_interfaces) {
-        item.awaitingTarget = false;
+        item.reader.Reset();
         if (CSimSerialDevice* device = m_machine.serial.FindDevice(item.path)) {
             device->SetPresent(present);
         }

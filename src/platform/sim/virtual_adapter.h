@@ -2,12 +2,11 @@
 // the virtual PC's registry, device list, COM devices and physical drives.
 //
 // In its normal state it shows one CDC serial interface per configured COM
-// number (MI_00, MI_02, ... of VID_04D8&PID_E6B2). On any of them it answers
-// the byte 'v' with its firmware text, and on 'x' followed by a target byte T
-// whose low seven bits are "0".."6" it leaves the bus after the switch delay
-// and comes back as one new physical drive that shows SCSI target
-// (T & 0x7F) - 0x30, writable when bit 7 of T is set. A target byte outside
-// that range is ignored (the adapter stays normal). As a drive it leaves the
+// number (MI_00, MI_02, ... of VID_04D8&PID_E6B2). On any of them it reads
+// the wire as adapter_protocol.h says: it answers the version query with its
+// firmware text, and on a switch command it leaves the bus after the switch
+// delay and comes back as one new physical drive that shows the command's
+// SCSI target, read-only or writable. As a drive it leaves the
 // bus on the 16-byte CDB FF 00 .. 00 and comes back with its COM ports after
 // the return delay; other CDBs are taken and change nothing.
 //
@@ -29,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim/adapter_protocol.h"
 #include "platform/sim/sim_device_list.h"
 #include "platform/sim/sim_disks.h"
 #include "platform/sim/sim_registry.h"
@@ -100,7 +100,7 @@ public:
 
     static constexpr WORD kVendorId = 0x04D8;
     static constexpr WORD kProductId = 0xE6B2;
-    static constexpr int kTargetCount = 7;
+    static constexpr int kTargetCount = CAdapterLineReader::kTargetCount;
     // Size of each target's fixed contents.
     static constexpr std::size_t kDiskBytes = 4096;
 
@@ -145,14 +145,14 @@ private:
         WORD port = 0;
         std::string path;  // "\\.\COM3"
         CSimDeviceList::DeviceId deviceId = 0;
-        bool awaitingTarget = false;  // 'x' seen, target byte not yet
+        CAdapterLineReader reader;
     };
 
     void Register();
     void OnPortBytes(std::size_t index, const Bytes& block);
     void Reply(const std::string& path);
     void OnDriveCommand(const std::vector<std::uint8_t>& cdb);
-    void TakeSwitch(std::uint8_t targetByte);
+    void TakeSwitch(int target, bool writable);
     void LeaveForMassStorage();
     void ComeBackNormal();
     void ShowPorts(bool present);

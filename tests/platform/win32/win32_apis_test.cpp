@@ -1,14 +1,14 @@
 // The Win32 pass-throughs under the portable code that uses them, against
 // Wine: the registry under the accessor (value types byte for byte, code
 // page 932 names with a 5Ch trail byte, the error codes 2 and 259), the
-// serial, device-list and raw-disk calls (counts and failures as the system
-// reports them), and the request record the return command builds, which
-// must be the system's own SCSI_PASS_THROUGH_DIRECT. The administrator check
-// and the port finder over the real calls run in the dialog's tests.
+// raw-disk calls (counts and failures as the system reports them), and the
+// request record the return command builds, which must be the system's own
+// SCSI_PASS_THROUGH_DIRECT. The serial and device-list calls, the
+// administrator check and the port finder run in the real program, end to
+// end (tests/e2e).
 #include <windows.h>
 // Must follow windows.h.
 #include <ntddscsi.h>
-#include <setupapi.h>
 #include <winioctl.h>
 
 #include <cstring>
@@ -20,10 +20,8 @@
 #include "discovery/registry_accessor.h"
 #include "lib/hex.h"
 #include "modes/pass_through.h"
-#include "platform/win32/win32_device_list_api.h"
 #include "platform/win32/win32_raw_disk_api.h"
 #include "platform/win32/win32_registry_api.h"
-#include "platform/win32/win32_serial_api.h"
 
 namespace Tolvane::Win32Test {
 namespace {
@@ -146,58 +144,6 @@ struct TempFile {
     ~TempFile() { ::DeleteFileA(path); }
     char path[MAX_PATH] = {};
 };
-
-TEST(Win32SerialApiTest, CountsMovedAndFailuresComeBackAsTheSystemReportsThem) {
-    ZRK::CWin32SerialApi api;
-    ::SetLastError(0);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, api.CreateFileA("\\\\.\\COM250", GENERIC_READ | GENERIC_WRITE,
-                                                    0, nullptr, OPEN_EXISTING, 0, nullptr));
-    EXPECT_NE(0u, api.GetLastError());
-
-    TempFile file;
-    const HANDLE handle = api.CreateFileA(file.path, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, handle);
-    const unsigned char command[] = {0x78, 0x81};
-    DWORD moved = 99;
-    ASSERT_TRUE(api.WriteFile(handle, command, sizeof command, &moved, nullptr));
-    EXPECT_EQ(sizeof command, moved);
-    ASSERT_EQ(0u, ::SetFilePointer(handle, 0, nullptr, FILE_BEGIN));
-    unsigned char reply[5] = {};
-    ASSERT_TRUE(api.ReadFile(handle, reply, sizeof reply, &moved, nullptr));
-    EXPECT_EQ(sizeof command, moved) << "a short read reports what it got";
-    EXPECT_EQ(0, std::memcmp(reply, command, sizeof command));
-
-    // A file is no port: the line calls refuse it.
-    DCB dcb{};
-    COMMTIMEOUTS timeouts{};
-    DWORD status = 0;
-    EXPECT_FALSE(api.GetCommState(handle, &dcb));
-    EXPECT_FALSE(api.GetCommTimeouts(handle, &timeouts));
-    EXPECT_FALSE(api.GetCommModemStatus(handle, &status));
-    EXPECT_TRUE(api.CloseHandle(handle));
-    EXPECT_FALSE(api.CloseHandle(handle)) << "a handle closes once";
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), api.GetLastError());
-}
-
-// The present devices of every class, listed to the end with the finder's
-// flags; the device data of each is accepted by the property read.
-TEST(Win32DeviceListApiTest, PresentDevicesEnumerateToNoMoreItems) {
-    ZRK::CWin32DeviceListApi api;
-    const HDEVINFO set =
-        api.SetupDiGetClassDevsA(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
-    ASSERT_NE(INVALID_HANDLE_VALUE, set);
-    SP_DEVINFO_DATA data{sizeof data, {}, 0, 0};
-    DWORD index = 0;
-    for (; index < 10000 && api.SetupDiEnumDeviceInfo(set, index, &data); ++index) {
-        BYTE buffer[200];
-        EXPECT_TRUE(api.SetupDiGetDeviceRegistryPropertyA(set, &data, SPDRP_HARDWAREID, nullptr,
-                                                          buffer, sizeof buffer, nullptr) ||
-                    ::GetLastError() == ERROR_INVALID_DATA);
-    }
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NO_MORE_ITEMS), ::GetLastError());
-    EXPECT_TRUE(api.SetupDiDestroyDeviceInfoList(set));
-}
 
 TEST(Win32RawDiskApiTest, NoDriveOpensAndAFileRefusesTheRequest) {
     ZRK::CWin32RawDiskApi api;

@@ -1,10 +1,11 @@
 // The main dialog and the About box as real windows: built from the
 // program's resources, driven by messages as the user's input would drive
-// them, on the virtual PC (virtual time) or on the real registry of the
-// test's own Wine prefix. Runs on a display of its own (wine-gui-test.sh),
-// once under a Japanese and once under a non-Japanese locale. What the
-// dialog's logic decides is tested over the doubles; here, that the Windows
-// layer carries each message to it and each request out to the controls.
+// them, on the virtual PC (virtual time); the real host runs in the
+// program itself, end to end (tests/e2e). Runs on a display of its own
+// (wine-gui-test.sh), once under a Japanese and once under a non-Japanese
+// locale. What the dialog's logic decides is tested over the doubles; here,
+// that the Windows layer carries each message to it and each request out to
+// the controls.
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -408,51 +409,15 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
     EXPECT_EQ(nullptr, modal.Window());
 }
 
-// Moves the prefix's COM-port database ("COM Name Arbiter" with all that is
-// in it) aside for a test, and puts it back as it was when the test ends.
-class CComDatabaseAside {
-public:
-    static constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Control\\COM Name Arbiter";
-    static constexpr char kAside[] = "SOFTWARE\\TolvaneTest COM Name Arbiter";
-
-    CComDatabaseAside() : m_moved(Move(kKey, kAside)) {}
-    ~CComDatabaseAside() {
-        ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, kKey);
-        if (m_moved) {
-            Move(kAside, kKey);
-        }
-    }
-
-private:
-    static bool Move(const char* from, const char* to) {
-        HKEY source = nullptr;
-        HKEY target = nullptr;
-        const bool copied =
-            ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, from, 0, KEY_READ, &source) == ERROR_SUCCESS &&
-            ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &target, nullptr) == ERROR_SUCCESS &&
-            ::RegCopyTreeA(source, nullptr, target) == ERROR_SUCCESS;
-        ::RegCloseKey(source);
-        ::RegCloseKey(target);
-        return copied && ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, from) == ERROR_SUCCESS;
-    }
-
-    const bool m_moved;
-};
-
-// The real host on the registry of this test's own prefix, where the test
-// has full access: the dialog opens even on a PC where no COM port was ever
-// installed (no database, no key for it).
-TEST(Win32HostTest, TheProgramsRoadOnTheRealRegistry) {
-    CComDatabaseAside aside;
+// The real host under Wine, which has no adapter: the switch says so, in a
+// box that an Enter typed ahead of it does not close, and the dialog stays.
+TEST(Win32HostTest, AnEnterTypedAheadDoesNotAnswerTheBox) {
     Win32::CWin32Host host;
     // With the real message boxes; a refused check's box would be answered.
     CMainDialog dialog(::GetModuleHandleW(nullptr), host);
     HWND hwnd = nullptr;
     EXPECT_EQ(0, AnswerBoxes([&] { hwnd = dialog.CreateModeless(nullptr); }, [](HWND) {}));
     ASSERT_NE(nullptr, hwnd);
-    // No adapter under Wine: the switch says so, in a box that an Enter
-    // typed ahead of it does not close, and the dialog stays.
     ::keybd_event(VK_RETURN, 0, 0, 0);
     ::keybd_event(VK_RETURN, 0, KEYEVENTF_KEYUP, 0);
     std::wstring text;
