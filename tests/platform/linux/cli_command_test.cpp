@@ -401,6 +401,10 @@ TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
         {{"switch", "--id", "1", "--disk", "/dev/sdc"}, "'--disk'"},
         {{"--日本"}, "'--日本'"},  // the user's bytes, not read as code page 932
         {{"-x\x1b[2J"}, "'-x\\x1B[2J'"},
+        {{"--simulate=1"}, "'--simulate=1'"},
+        {{""}, "''"},
+        {{"--", "--help"}, "'--'"},
+        {{"--simulate", "--simulate"}, "'--simulate'"},
     };
     for (const auto& [args, culprit] : refused) {
         const Tui::RunOptions options = Tui::ParseCommandLine(args);
@@ -414,8 +418,19 @@ TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
     EXPECT_TRUE(all.simulate && all.command.writable && all.command.yes && all.command.json);
     EXPECT_EQ(all.command.command, ECommand::kSwitch);
     EXPECT_EQ(all.command.targetId, 6u);
-    EXPECT_EQ(Tui::ParseCommandLine({"status", "--id", "9", "-h"}).mode, Tui::ERunMode::kHelp);
-    EXPECT_EQ(Tui::ParseCommandLine({"-V"}).mode, Tui::ERunMode::kVersion);
+    const std::pair<std::vector<std::string>, Tui::ERunMode> modes[] = {
+        {{}, Tui::ERunMode::kDialog},
+        {{"--simulate"}, Tui::ERunMode::kSimulate},
+        {{"--simulate", "--help"}, Tui::ERunMode::kHelp},
+        {{"--version", "--help"}, Tui::ERunMode::kHelp},
+        {{"status", "--id", "9", "-h"}, Tui::ERunMode::kHelp},
+        {{"--version", "--simulate"}, Tui::ERunMode::kVersion},
+        {{"-V"}, Tui::ERunMode::kVersion},
+    };
+    for (const auto& [args, mode] : modes) {
+        EXPECT_EQ(Tui::ParseCommandLine(args).mode, mode) << args.size();
+    }
+    EXPECT_EQ(Tui::VersionLine(), "Tolvane 1.0.0.1");
     EXPECT_EQ(Tui::ParseCommandLine({"return", "--disk=/dev/sdc"}).command.disk, "/dev/sdc");
 }
 

@@ -11,7 +11,6 @@
 #include "platform/linux/tui/tui_input.h"
 #include "platform/linux/tui/tui_layout.h"
 #include "platform/linux/tui/tui_modal.h"
-#include "platform/linux/tui/tui_options.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
 
@@ -104,31 +103,6 @@ TEST(TuiInputTest, DecodesTheKeysTheDialogUsesAndPassesCharactersOn) {
     // A paste keeps ASCII and marks the rest.
     EXPECT_EQ(PasteBytes(L"a1b2"), "a1b2");
     EXPECT_EQ(PasteBytes(L"１2\né"), "?2\n?");
-}
-
-TEST(TuiOptionsTest, ReadsTheCommandLine) {
-    EXPECT_EQ(ParseCommandLine({}).mode, ERunMode::kDialog);
-    EXPECT_EQ(ParseCommandLine({"--simulate"}).mode, ERunMode::kSimulate);
-    EXPECT_EQ(ParseCommandLine({"--simulate", "--help"}).mode, ERunMode::kHelp);
-    EXPECT_EQ(ParseCommandLine({"--version", "--help"}).mode, ERunMode::kHelp);
-    EXPECT_EQ(ParseCommandLine({"--version", "--simulate"}).mode, ERunMode::kVersion);
-    EXPECT_EQ(VersionLine(), "Tolvane 1.0.0.1");
-    // Anything else is refused, naming the culprit.
-    const std::pair<std::vector<std::string>, std::string> refused[] = {
-        {{"-x"}, "-x"},
-        {{"--simulate=1"}, "--simulate=1"},
-        {{"simulate"}, "simulate"},
-        {{"--simulate", "x"}, "x"},
-        {{""}, ""},
-        {{"--", "--help"}, "--"},
-        {{"--simulate", "--simulate"}, "--simulate"},
-    };
-    for (const auto& [args, culprit] : refused) {
-        const RunOptions options = ParseCommandLine(args);
-        EXPECT_EQ(options.mode, ERunMode::kUsageError) << culprit;
-        EXPECT_NE(UsageErrorText(options).find("'" + culprit + "'"), std::string::npos)
-            << options.message;
-    }
 }
 
 // Only controls are tab stops and take clicks.
