@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "modes/adapter_operations.h"
+
 namespace Tolvane {
 namespace Sim {
 
@@ -71,8 +73,8 @@ CVirtualAdapter::~CVirtualAdapter() {
 void CVirtualAdapter::Register() {
     CSimRegistry& reg = m_machine.registry;
     CSimDeviceList& list = m_machine.devices;
-    const std::string ids = "VID_" + Hex2(kVendorId >> 8) + Hex2(kVendorId) + "&PID_" +
-                            Hex2(kProductId >> 8) + Hex2(kProductId);
+    const std::string ids = "VID_" + Hex2(kAdapterVendorId >> 8) + Hex2(kAdapterVendorId) +
+                            "&PID_" + Hex2(kAdapterProductId >> 8) + Hex2(kAdapterProductId);
 
     // The USB device itself: present whenever the adapter is on the bus; a
     // matching hardware ID but no port of its own.

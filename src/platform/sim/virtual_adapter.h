@@ -98,8 +98,6 @@ public:
     // it, so that the PC can apply its own rules (rights, faults).
     using DriveHook = std::function<void(int driveNumber, CSimDrive& drive)>;
 
-    static constexpr WORD kVendorId = 0x04D8;
-    static constexpr WORD kProductId = 0xE6B2;
     static constexpr int kTargetCount = CAdapterLineReader::kTargetCount;
     // Size of each target's fixed contents.
     static constexpr std::size_t kDiskBytes = 4096;
