@@ -170,19 +170,15 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         const char* outcome;
         std::string message;
     } rows[] = {
-        {status, {}, true, nullptr, 0, "normal", ""},
         {status, kMassStorage, true, nullptr, 4, "not-found", ""},
         {status, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound},
         {status, silent, true, nullptr, 6, "no-response", Text::kNoResponse},
         {status, {}, false, nullptr, 0, "normal", ""},  // looking needs no rights
-        {switch3yes, {}, true, nullptr, 0, "switched", Text::kSwitchedToMass},
         {switch3, {}, true, "y\n", 0, "switched", Text::kSwitchedToMass},
         {switch3, {}, true, "maybe\n\n", 8, "declined", Text::kCliDeclined},
         {switch3, {}, true, "", 8, "declined", Text::kCliDeclined},  // only the end of input
         {switch3, {}, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
         {switch3yes, kMassStorage, true, nullptr, 4, "not-found", Text::kAdapterNotFoundMaybeMass},
-        {switch3yes, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound},
-        {switch3yes, silent, true, nullptr, 6, "no-response", Text::kNoResponse},
         {switch3yes, old, true, nullptr, 7, "old-firmware", oldMessage},
         {switch3yes, stays, true, nullptr, 9, "unknown-error", Text::kUnknownError},
         {switch3yes, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
@@ -366,22 +362,6 @@ TEST(CliCommand, QuestionCountsOnlyAnAnswerToItInAKnownMode) {
     EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), 0u);
     close(slave);
     close(master);
-}
-
-TEST(CliCommand, AnOutputThatCannotBeWrittenIsAFailure) {
-    struct CFull : std::streambuf {
-        int_type overflow(int_type) override { return traits_type::eof(); }
-    } full;
-    CliRun run;
-    std::ostream out(&full);
-    CommandMachine machine{run.pc, run.disks, "/dev", nullptr};
-    CommandIo io{out, run.err, CTextEncoder("UTF-8"), -1};
-    CommandRequest request;
-    request.command = ECommand::kSwitch;
-    request.yes = true;
-    request.json = true;
-    EXPECT_EQ(RunCommand(request, machine, io), kExitOutputFailed);
-    EXPECT_EQ(run.err.str().rfind("tolvane: cannot write the output: ", 0), 0u) << run.err.str();
 }
 
 TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {

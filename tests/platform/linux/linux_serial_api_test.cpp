@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
-#include "platform/linux/linux_baud.h"
 #include "platform/linux/linux_host.h"
 
 using Tolvane::Linux::CLinuxSerialApi;
@@ -70,10 +69,6 @@ protected:
 TEST_F(SerialOnPty, RawLinePurgesAndAnAdapterThatLeftIsNotConnected) {
     DCB dcb = Line();
     ASSERT_TRUE(m_api.SetCommState(m_handle, &dcb)) << m_api.GetLastError();
-    unsigned rate = 0;  // as the line holds it, read on the adapter's side
-    EXPECT_TRUE(Tolvane::Linux::GetActualBaudRate(m_adapter.Master(), &rate) == 0 &&
-                rate == 480000000u)
-        << rate;
     char buffer[8] = {};
     DWORD n = 99;
     ASSERT_TRUE(m_api.ReadFile(m_handle, buffer, 5, &n, nullptr));  // nothing there yet
