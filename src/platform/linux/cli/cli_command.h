@@ -1,8 +1,9 @@
 // The sub-commands status, switch and return, for scripts and SSH sessions.
 // switch and return run the dialog's two operations on the same hosts; only
 // the message boxes change: the question becomes a y/n prompt on the
-// terminal (or --yes), and each closing message is printed and read back as
-// an outcome with a stable word (for --json) and an exit code. status looks
+// terminal (or --yes), and each closing message is printed beside the
+// outcome the operation returned, as a stable word (for --json) and an exit
+// code. status looks
 // at the adapter with the switch's own version query and lists the USB
 // disks; it writes nothing anywhere.
 #pragma once
