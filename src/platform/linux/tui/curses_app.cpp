@@ -283,6 +283,23 @@ int CCursesApp::Run() {
     return sig != 0 ? kExitSignalBase + sig : kExitOk;
 }
 
+InputEvent CCursesApp::ReadBoxEvent(int clientWidth, int clientHeight) {
+    for (;;) {
+        Idle();
+        Draw();
+        InputEvent event = ReadEvent();
+        if (event.key == EKey::kIdle) {
+            continue;
+        }
+        if (event.key == EKey::kMouse) {
+            const BoxFrame frame = BoxOnDialog(clientWidth, clientHeight);
+            event.col -= frame.ClientLeft();
+            event.row -= frame.ClientTop();
+        }
+        return event;
+    }
+}
+
 int CCursesApp::MessageBox(const char* text, UINT type) {
     CMessageBoxModel box(text != nullptr ? text : "", type, m_width);
     int answer = CMessageBoxModel::AnswerWithoutUser(type);
@@ -292,17 +309,7 @@ int CCursesApp::MessageBox(const char* text, UINT type) {
     {
         const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{&box, nullptr});
         for (;;) {
-            Idle();
-            Draw();
-            InputEvent event = ReadEvent();
-            if (event.key == EKey::kIdle) {
-                continue;
-            }
-            if (event.key == EKey::kMouse) {
-                const BoxFrame frame = BoxOnDialog(box.ClientWidth(), box.ClientHeight());
-                event.col -= frame.ClientLeft();
-                event.row -= frame.ClientTop();
-            }
+            const InputEvent event = ReadBoxEvent(box.ClientWidth(), box.ClientHeight());
             if (const std::optional<int> result = box.OnEvent(event)) {
                 answer = *result;
                 break;
@@ -318,21 +325,7 @@ int CCursesApp::MessageBox(const char* text, UINT type) {
 void CCursesApp::RunAboutBox() {
     CAboutBoxModel about;
     const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{nullptr, &about});
-    for (;;) {
-        Idle();
-        Draw();
-        InputEvent event = ReadEvent();
-        if (event.key == EKey::kIdle) {
-            continue;
-        }
-        if (event.key == EKey::kMouse) {
-            const BoxFrame frame = BoxOnDialog(about.Layout().Width(), about.Layout().Height());
-            event.col -= frame.ClientLeft();
-            event.row -= frame.ClientTop();
-        }
-        if (about.OnEvent(event)) {
-            break;
-        }
+    while (!about.OnEvent(ReadBoxEvent(about.Layout().Width(), about.Layout().Height()))) {
     }
 }
 

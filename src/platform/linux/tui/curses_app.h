@@ -75,6 +75,9 @@ private:
     };
 
     InputEvent ReadEvent();
+    // The next event for the open box (drawn first), mouse positions taken
+    // to its client area.
+    InputEvent ReadBoxEvent(int clientWidth, int clientHeight);
     InputEvent ReadPaste();
     void Idle();
     bool TooSmall() const;
