@@ -30,7 +30,7 @@ test:
 	ctest --preset debug -j $(JOBS)
 	cmake --preset win32-release
 	cmake --build --preset win32-release -j $(JOBS)
-	bash scripts/inspect-exe.sh --pe32 --subsystem gui --resources build/win32-release/src/platform/win32/app/Tolvane.exe
+	bash scripts/inspect-exe.sh --pe32 --subsystem gui --resources build/win32-release/src/ui/win32/Tolvane.exe
 	bash scripts/wine-ctest.sh build/win64-test --output-on-failure --no-tests=error -j $(JOBS)
 
 bench:

@@ -37,7 +37,7 @@ skip() {
   exit 77
 }
 [ -x /usr/lib/wine/wine64 ] || skip "wine64 is not installed (scripts/install-deps.sh windows)"
-exe=$win64/src/platform/win32/app/Tolvane.exe
+exe=$win64/src/ui/win32/Tolvane.exe
 driver=$win64/tests/e2e/e2e_driver.exe
 [ -f "$exe" ] && [ -f "$driver" ] ||
   skip "no Tolvane.exe and e2e_driver.exe in $win64 (cmake --preset win64-test && cmake --build --preset win64-test)"

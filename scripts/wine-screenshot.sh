@@ -8,13 +8,13 @@
 # The 64-bit build is used because this machine cannot run 32-bit programs.
 #
 # Usage: wine-screenshot.sh [PROGRAM.exe [OUTPUT.png]]
-# Defaults: build/win64-test/src/platform/win32/app/Tolvane.exe and
+# Defaults: build/win64-test/src/ui/win32/Tolvane.exe and
 # docs/tolvane-wine.png. Needs Xvfb, ImageMagick, fonts-ipafont-gothic and
 # (for the frame's buttons) fonts-wine.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-program=${1:-$root/build/win64-test/src/platform/win32/app/Tolvane.exe}
+program=${1:-$root/build/win64-test/src/ui/win32/Tolvane.exe}
 output=${2:-$root/docs/tolvane-wine.png}
 width=640
 height=400
