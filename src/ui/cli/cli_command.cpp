@@ -8,13 +8,12 @@
 #include <optional>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "comm/serial_port.h"
-#include "lib/nls.h"
 #include "platform/linux/acm_port_finder.h"
 #include "platform/linux/linux_raw_disk_api.h"
 #include "tolvane_texts.h"
+#include "ui/cli/cli_json_output.h"
+#include "ui/cli/cli_text_output.h"
 #include "ui/common/exit_codes.h"
 #include "ui/common/ui_text.h"
 
@@ -27,50 +26,6 @@ using Linux::UsbDiskInfo;
 using Ui::ArgumentText;
 using Ui::DeviceText;
 using Ui::FillIn;
-
-struct OutcomeRow {
-    EOutcome outcome;
-    const char* word;
-    int exitCode;
-};
-
-constexpr OutcomeRow kOutcomes[] = {
-    {EOutcome::kNormal, "normal", kExitOk},
-    {EOutcome::kSwitched, "switched", kExitOk},
-    {EOutcome::kReturned, "returned", kExitOk},
-    {EOutcome::kNoTerminal, "no-terminal", kExitNoTerminal},
-    {EOutcome::kNoRights, "no-rights", kExitNoRights},
-    {EOutcome::kNotFound, "not-found", kExitNotFound},
-    {EOutcome::kPortUnavailable, "port-unavailable", kExitPortUnavailable},
-    {EOutcome::kNoResponse, "no-response", kExitNoResponse},
-    {EOutcome::kOldFirmware, "old-firmware", kExitOldFirmware},
-    {EOutcome::kDeclined, "declined", kExitDeclined},
-    {EOutcome::kUnknownError, "unknown-error", kExitUnknownError},
-    {EOutcome::kAlreadyNormal, "already-normal", kExitAlreadyNormal},
-    {EOutcome::kNotBack, "not-back", kExitNotBack},
-};
-
-constexpr bool InEnumOrder() {
-    for (std::size_t i = 0; i < sizeof kOutcomes / sizeof kOutcomes[0]; ++i) {
-        if (static_cast<std::size_t>(kOutcomes[i].outcome) != i) {
-            return false;
-        }
-    }
-    return static_cast<std::size_t>(EOutcome::kNotBack) + 1 ==
-           sizeof kOutcomes / sizeof kOutcomes[0];
-}
-static_assert(InEnumOrder(), "one row per outcome, in the enumeration's order");
-
-const OutcomeRow& RowOf(EOutcome outcome) {
-    return kOutcomes[static_cast<std::size_t>(outcome)];
-}
-
-// "10", "2.5": milliseconds as seconds for a message.
-std::string Seconds(DWORD milliseconds) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%g", milliseconds / 1000.0);
-    return text;
-}
 
 // How often the waiting line is brought up to date.
 constexpr DWORD kProgressStepMs = 250;
@@ -206,20 +161,6 @@ private:
     std::string m_message;
 };
 
-struct Report {
-    EOutcome outcome = EOutcome::kUnknownError;
-    std::string message;  // code page 932; empty when there is none
-    // Whether the state was looked at; without rights or a terminal the
-    // sub-command ends before it.
-    bool looked = false;
-    std::vector<WORD> ports;
-    std::optional<std::string> firmware;  // the reply's bytes
-    std::vector<UsbDiskInfo> disks;
-    std::vector<std::string> noAccess;  // nodes this process may not open
-    bool waitedForDisk = false;         // switch: it looked for the adapter's disk
-    std::optional<UsbDiskInfo> newDisk;
-};
-
 std::vector<WORD> AdapterPorts(COperationHost& host) {
     const ZRK::CSharedArray<WORD> found = host.FindUsbComPorts(kAdapterVendorId, kAdapterProductId);
     std::vector<WORD> ports;
@@ -229,8 +170,12 @@ std::vector<WORD> AdapterPorts(COperationHost& host) {
     return ports;
 }
 
-bool InNormalState(const Report& report) {
-    return report.ports.size() >= kAdapterPortCount;
+std::vector<std::string> PortNodes(const CommandMachine& machine, const std::vector<WORD>& ports) {
+    std::vector<std::string> nodes;
+    for (const WORD port : ports) {
+        nodes.push_back(Linux::AcmPortPath(machine.deviceDir, port));
+    }
+    return nodes;
 }
 
 bool CanOpen(const CommandMachine& machine, const std::string& node) {
@@ -240,12 +185,13 @@ bool CanOpen(const CommandMachine& machine, const std::string& node) {
 // Looks without needing the rights the operations need: the nodes this
 // process may not open are named, and the adapter is asked for its version
 // only when its port may be opened.
-void Status(CommandMachine& machine, Report& report) {
-    report.ports = AdapterPorts(machine.host);
+void Status(CommandMachine& machine, CommandReport& report) {
+    const std::vector<WORD> ports = AdapterPorts(machine.host);
+    report.ports = PortNodes(machine, ports);
     report.disks = machine.disks.ListUsbDisks();
-    for (const WORD port : report.ports) {
-        if (!CanOpen(machine, Linux::AcmPortPath(machine.deviceDir, port))) {
-            report.noAccess.push_back(Linux::AcmPortPath(machine.deviceDir, port));
+    for (const std::string& node : report.ports) {
+        if (!CanOpen(machine, node)) {
+            report.noAccess.push_back(node);
         }
     }
     for (const UsbDiskInfo& disk : report.disks) {
@@ -253,11 +199,11 @@ void Status(CommandMachine& machine, Report& report) {
             report.noAccess.push_back(disk.genericPath);
         }
     }
-    if (!InNormalState(report)) {
+    if (!report.InNormalState()) {
         report.outcome = EOutcome::kNotFound;
         return;
     }
-    if (!CanOpen(machine, Linux::AcmPortPath(machine.deviceDir, report.ports[0]))) {
+    if (!CanOpen(machine, report.ports[0])) {
         report.outcome = EOutcome::kNoRights;
         report.message = machine.host.HasAdministratorRights()
                              ? FillIn(Text::kCliNoAccess, report.noAccess.front())
@@ -266,7 +212,7 @@ void Status(CommandMachine& machine, Report& report) {
     }
     ZRK::CSerialPort port(machine.host.Serial());
     char reply[kVersionReplyMax + 1] = {};
-    switch (QueryFirmwareVersion(machine.host, port, report.ports[0], reply)) {
+    switch (QueryFirmwareVersion(machine.host, port, ports[0], reply)) {
         case EOperationOutcome::kReplied:
             report.outcome = EOutcome::kNormal;
             report.firmware = reply;
@@ -286,7 +232,7 @@ void Status(CommandMachine& machine, Report& report) {
 // until kNewDiskWaitMs have passed; report.disks ends as the last look saw
 // them.
 void WaitForNewDisk(CommandMachine& machine, CCommandHost& host,
-                    const std::vector<UsbDiskInfo>& before, Report& report) {
+                    const std::vector<UsbDiskInfo>& before, CommandReport& report) {
     report.waitedForDisk = true;
     host.WaitFor(FillIn(Text::kCliWaitDisk, Seconds(kNewDiskWaitMs)));
     for (DWORD waited = 0;; waited += kNewDiskLookMs) {
@@ -308,32 +254,6 @@ void WaitForNewDisk(CommandMachine& machine, CCommandHost& host,
         }
         host.Sleep(kNewDiskLookMs);
     }
-}
-
-std::string SizeText(std::uint64_t bytes) {
-    if (bytes < 1024) {
-        return std::to_string(bytes) + " B";
-    }
-    static const char* const kUnits[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    double value = static_cast<double>(bytes) / 1024.0;
-    std::size_t unit = 0;
-    while (value >= 1024.0 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
-        value /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
-    return text;
-}
-
-std::string DiskLine(const UsbDiskInfo& disk) {
-    const std::string name = DeviceText(disk.vendor) +
-                             (disk.vendor.empty() || disk.model.empty() ? "" : " ") +
-                             DeviceText(disk.model);
-    return (disk.blockPath.empty() ? "-" : disk.blockPath) + "  " +
-           (disk.genericPath.empty() ? "-" : disk.genericPath) + "  " + name + "  " +
-           SizeText(disk.sizeBytes) + "  " +
-           (disk.readOnly ? Text::kCliReadOnly : Text::kCliWritable);
 }
 
 // The USB disk that path names (its block or generic node, or a link to
@@ -366,96 +286,10 @@ std::string ReturnPlan(const std::vector<UsbDiskInfo>& disks) {
     return plan.empty() ? std::string(Text::kCliReturnPlanNone) + "\n" : plan;
 }
 
-void PrintText(const CommandRequest& request, const CommandMachine& machine, const Report& report,
-               CommandIo& io) {
-    const auto line = [&io](std::ostream& to, const std::string& cp932) {
-        to << io.encoder.Encode(cp932) << '\n';
-    };
-    if (report.looked && request.command == ECommand::kStatus) {
-        line(io.out, InNormalState(report) ? Text::kCliAdapterNormal : Text::kCliAdapterNotFound);
-        std::string ports;
-        for (const WORD port : report.ports) {
-            ports += (ports.empty() ? "" : " ") + Linux::AcmPortPath(machine.deviceDir, port);
-        }
-        if (!ports.empty()) {
-            line(io.out, "  " + FillIn(Text::kCliPorts, ports));
-        }
-        if (report.firmware) {
-            const bool old = IsOlderFirmware(report.firmware->c_str());
-            line(io.out, "  " + FillIn(old ? Text::kCliFirmwareOld : Text::kCliFirmware,
-                                       DeviceText(*report.firmware)));
-        }
-        line(io.out, report.disks.empty() ? Text::kCliNoDisks : Text::kCliDisks);
-        for (const UsbDiskInfo& disk : report.disks) {
-            line(io.out, "  " + DiskLine(disk));
-        }
-        std::string nodes;
-        for (const std::string& node : report.noAccess) {
-            nodes += (nodes.empty() ? "" : " ") + node;
-        }
-        if (!nodes.empty()) {
-            line(io.out, FillIn(Text::kCliNoAccess, nodes));
-        }
-    }
-    if (!report.message.empty()) {
-        line(OutcomeExitCode(report.outcome) == kExitOk ? io.out : io.err, report.message);
-    }
-    if (report.waitedForDisk) {
-        line(io.out, report.newDisk ? FillIn(Text::kCliNewDisk, DiskLine(*report.newDisk))
-                                    : FillIn(Text::kCliNoNewDisk, Seconds(kNewDiskWaitMs)));
-    }
-}
-
-nlohmann::ordered_json DiskJson(const UsbDiskInfo& disk) {
-    const auto pathOrNull = [](const std::string& path) {
-        return path.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(path);
-    };
-    return {{"device", pathOrNull(disk.blockPath)}, {"sg", pathOrNull(disk.genericPath)},
-            {"vendor", DeviceText(disk.vendor)},    {"model", DeviceText(disk.model)},
-            {"sizeBytes", disk.sizeBytes},          {"readOnly", disk.readOnly}};
-}
-
-void PrintJson(const CommandRequest& request, const CommandMachine& machine, const Report& report,
-               CommandIo& io) {
-    static const char* const kNames[] = {"status", "switch", "return"};
-    nlohmann::ordered_json j;
-    j["command"] = kNames[static_cast<int>(request.command)];
-    j["outcome"] = OutcomeWord(report.outcome);
-    j["exitCode"] = OutcomeExitCode(report.outcome);
-    j["message"] = ZRK::Cp932ToUtf8(report.message.c_str());
-    j["state"] = nullptr;
-    j["ports"] = nullptr;
-    j["firmware"] = nullptr;
-    j["firmwareSupported"] = nullptr;
-    j["disks"] = nullptr;
-    if (report.looked) {
-        j["state"] = InNormalState(report) ? "normal" : "not-found";
-        j["ports"] = nlohmann::ordered_json::array();
-        for (const WORD port : report.ports) {
-            j["ports"].push_back(Linux::AcmPortPath(machine.deviceDir, port));
-        }
-        if (report.firmware) {
-            j["firmware"] = DeviceText(*report.firmware);
-            j["firmwareSupported"] = !IsOlderFirmware(report.firmware->c_str());
-        }
-        j["disks"] = nlohmann::ordered_json::array();
-        for (const UsbDiskInfo& disk : report.disks) {
-            j["disks"].push_back(DiskJson(disk));
-        }
-    }
-    if (request.command == ECommand::kStatus) {
-        j["noAccess"] = report.noAccess;
-    }
-    if (request.command == ECommand::kSwitch) {
-        j["disk"] = report.newDisk ? DiskJson(*report.newDisk) : nlohmann::ordered_json();
-    }
-    io.out << j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
-}
-
 // Runs switch or return with its question and waits; false with nothing
 // done when --disk names no USB disk.
 bool RunOperation(const CommandRequest& request, CommandMachine& machine, CommandIo& io,
-                  Report& report) {
+                  CommandReport& report) {
     CCommandHost host(machine, io);
     CTerminalBoxes boxes(request.yes, io, host);
     const std::vector<UsbDiskInfo> before = machine.disks.ListUsbDisks();
@@ -502,44 +336,10 @@ bool RunOperation(const CommandRequest& request, CommandMachine& machine, Comman
 
 }  // namespace
 
-const char* OutcomeWord(EOutcome outcome) {
-    return RowOf(outcome).word;
-}
-
-int OutcomeExitCode(EOutcome outcome) {
-    return RowOf(outcome).exitCode;
-}
-
-EOutcome OutcomeOf(EOperationOutcome outcome) {
-    switch (outcome) {
-        case EOperationOutcome::kReplied:
-            return EOutcome::kNormal;
-        case EOperationOutcome::kSwitched:
-            return EOutcome::kSwitched;
-        case EOperationOutcome::kReturned:
-            return EOutcome::kReturned;
-        case EOperationOutcome::kNotFound:
-            return EOutcome::kNotFound;
-        case EOperationOutcome::kPortUnavailable:
-            return EOutcome::kPortUnavailable;
-        case EOperationOutcome::kNoResponse:
-            return EOutcome::kNoResponse;
-        case EOperationOutcome::kOldFirmware:
-            return EOutcome::kOldFirmware;
-        case EOperationOutcome::kDeclined:
-            return EOutcome::kDeclined;
-        case EOperationOutcome::kUnknownError:
-            return EOutcome::kUnknownError;
-        case EOperationOutcome::kAlreadyNormal:
-            return EOutcome::kAlreadyNormal;
-        case EOperationOutcome::kNotBack:
-            return EOutcome::kNotBack;
-    }
-    return EOutcome::kUnknownError;
-}
-
-int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo& io) {
-    Report report;
+std::optional<CommandReport> RunCommandReport(const CommandRequest& request,
+                                              CommandMachine& machine, CommandIo& io) {
+    CommandReport report;
+    report.command = request.command;
     const bool asks = request.command != ECommand::kStatus && !request.yes;
     if (request.command == ECommand::kStatus) {
         report.looked = true;
@@ -553,17 +353,25 @@ int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo
     } else {
         report.looked = true;
         if (!RunOperation(request, machine, io, report)) {
-            return kExitUsage;
+            return std::nullopt;
         }
-        report.ports = AdapterPorts(machine.host);
+        report.ports = PortNodes(machine, AdapterPorts(machine.host));
         if (!report.waitedForDisk) {
             report.disks = machine.disks.ListUsbDisks();
         }
     }
+    return report;
+}
+
+int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo& io) {
+    const std::optional<CommandReport> report = RunCommandReport(request, machine, io);
+    if (!report) {
+        return kExitUsage;
+    }
     if (request.json) {
-        PrintJson(request, machine, report, io);
+        PrintJson(*report, io.out);
     } else {
-        PrintText(request, machine, report, io);
+        PrintText(*report, io.out, io.err, io.encoder);
     }
     errno = 0;
     if (!io.out.flush()) {
@@ -573,7 +381,7 @@ int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo
                << '\n';
         return kExitOutputFailed;
     }
-    return OutcomeExitCode(report.outcome);
+    return OutcomeExitCode(report->outcome);
 }
 
 }  // namespace Cli
