@@ -17,6 +17,8 @@ linux=(
   libncurses-dev tmux
   # The JSON of the Linux program's sub-commands.
   nlohmann-json3-dev
+  # The include graph's check (scripts/include-graph.py).
+  python3
 )
 # mingw-w64 with posix threads; the Japanese locale gives Wine code page 932;
 # Xvfb, a CJK font, Wine's fonts and ImageMagick's import for the dialog tests
