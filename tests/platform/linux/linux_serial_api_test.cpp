@@ -1,6 +1,6 @@
-// The serial calls on pseudo-terminals, and how a port that another process
-// holds is found through /proc. (The switch refusing a held port runs end to
-// end, in tests/e2e.)
+// The serial calls over the tty port unit on pseudo-terminals, and how a
+// port that another process holds is found through /proc. (The switch
+// refusing a held port runs end to end, in tests/e2e.)
 #include "platform/linux/linux_serial_api.h"
 
 #include <poll.h>
@@ -14,6 +14,7 @@
 
 #include "fake_host.h"
 #include "platform/linux/linux_host.h"
+#include "platform/linux/proc_holders.h"
 
 using Tolvane::Linux::CLinuxSerialApi;
 
@@ -25,8 +26,7 @@ const DWORD kRw = GENERIC_READ | GENERIC_WRITE;
 class SerialOnPty : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Shared, so that a second open needs no superuser rights.
-        m_handle = m_api.CreateFileA("\\\\.\\COM5", kRw, 3, nullptr, OPEN_EXISTING,
+        m_handle = m_api.CreateFileA("\\\\.\\COM5", kRw, 0, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(m_handle, INVALID_HANDLE_VALUE) << m_api.GetLastError();
     }
@@ -60,7 +60,8 @@ protected:
 
     TempTree m_tree;
     PtyAdapter m_adapter{m_tree, 5};
-    CLinuxSerialApi m_api{m_tree.Root()};
+    Tolvane::Linux::CSystemError m_reasons;
+    CLinuxSerialApi m_api{m_reasons, m_tree.Root()};
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
@@ -80,7 +81,6 @@ TEST_F(SerialOnPty, RawLinePurgesAndAnAdapterThatLeftIsNotConnected) {
     EXPECT_EQ(WaitForInput(0), 0u);
     pollfd p{m_adapter.Master(), POLLIN, 0};
     EXPECT_EQ(poll(&p, 1, 0), 0);
-    EXPECT_EQ(Err(m_api.PurgeComm(m_handle, 0x10)), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     DWORD status = 0xFFFF;
     EXPECT_TRUE(m_api.GetCommModemStatus(m_handle, &status));  // no modem lines on a pty
     EXPECT_EQ(status, 0u);
@@ -94,24 +94,25 @@ TEST_F(SerialOnPty, RawLinePurgesAndAnAdapterThatLeftIsNotConnected) {
     for (DWORD error : errors) {
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     }
+    EXPECT_EQ(m_reasons.Text(), m_tree.Path("ttyACM5") + ": Input/output error");
 }
 
 TEST_F(SerialOnPty, LineSettingsRoundTripAndUnsupportedOnesAreRefused) {
     DCB dcb = Line([](DCB& d) {
         d.BaudRate = 115200;
         d.ByteSize = 7;
-        d.Parity = 3;  // mark
+        d.Parity = EVENPARITY;
         d.StopBits = TWOSTOPBITS;
     });
     ASSERT_TRUE(m_api.SetCommState(m_handle, &dcb));
     const std::pair<void (*)(DCB&), DWORD> refused[] = {
         {[](DCB& d) { d.ByteSize = 9; }, ERROR_INVALID_PARAMETER},
         {[](DCB& d) { d.BaudRate = 0; }, ERROR_INVALID_PARAMETER},
-        {[](DCB& d) { d.StopBits = ONE5STOPBITS; }, ERROR_INVALID_PARAMETER},  // with 8 bits
         {[](DCB& d) { d.Parity = 5; }, ERROR_INVALID_PARAMETER},
+        {[](DCB& d) { d.Parity = 3; }, ERROR_NOT_SUPPORTED},  // mark
+        {[](DCB& d) { d.StopBits = ONE5STOPBITS; }, ERROR_NOT_SUPPORTED},
         {[](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; }, ERROR_NOT_SUPPORTED},
-        {[](DCB& d) { d.fOutxCtsFlow = 1; }, ERROR_NOT_SUPPORTED},  // CTS without RTS handshake
-        {[](DCB& d) { d.fOutxDsrFlow = 1; }, ERROR_NOT_SUPPORTED},
+        {[](DCB& d) { d.fOutxCtsFlow = 1; }, ERROR_NOT_SUPPORTED},
     };
     for (const auto& [change, error] : refused) {
         DCB bad = Line(change);
@@ -129,10 +130,18 @@ TEST_F(SerialOnPty, LineSettingsRoundTripAndUnsupportedOnesAreRefused) {
     }
 }
 
-TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
+TEST_F(SerialOnPty, APortOpensOnceHandlesAreDistinctAndStaleOnesAreRefused) {
+    EXPECT_EQ(m_api.CreateFileA("COM5", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_api.GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(m_reasons.Text(),
+              m_tree.Path("ttyACM5") +
+                  (getuid() == 0 ? ": held by another process" : ": Device or resource busy"));
+    PtyAdapter other(m_tree, 6);
     const HANDLE second =
-        m_api.CreateFileA("COM5", kRw, 3, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        m_api.CreateFileA("COM6", kRw, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(m_reasons.Text(), "");
     EXPECT_NE(second, m_handle);
     EXPECT_TRUE(m_api.CloseHandle(second));
     // Closed, never handed out, or a descriptor passed as a handle.
@@ -143,27 +152,33 @@ TEST_F(SerialOnPty, HandlesAreDistinctAndStaleOnesAreRefused) {
         EXPECT_EQ(Err(m_api.CloseHandle(h)), static_cast<DWORD>(ERROR_INVALID_HANDLE));
     }
     // A released port is closed: the adapter's side sees the line hang up.
-    EXPECT_FALSE(Tolvane::Linux::DescriptorHungUp(m_adapter.Master()));
+    const auto hungUp = [this] {
+        pollfd p{m_adapter.Master(), 0, 0};
+        return poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) != 0;
+    };
+    EXPECT_FALSE(hungUp());
     EXPECT_TRUE(m_api.CloseHandle(m_handle));
-    EXPECT_TRUE(Tolvane::Linux::DescriptorHungUp(m_adapter.Master()));
+    EXPECT_TRUE(hungUp());
 }
 
 TEST(LinuxSerialApi, OpenRefusesWhatIsNotAnAdapterPort) {
     TempTree t;
     t.File("ttyACM7", "not a tty");
-    CLinuxSerialApi api(t.Root());
-    const std::tuple<const char*, DWORD, DWORD> refused[] = {
-        // path, creation, error
-        {"\\\\.\\COM6", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},  // no node
-        {"\\\\.\\LPT1", OPEN_EXISTING, ERROR_FILE_NOT_FOUND},
-        {"\\\\.\\COM7", CREATE_ALWAYS, ERROR_INVALID_PARAMETER},
-        {nullptr, OPEN_EXISTING, ERROR_INVALID_PARAMETER},
-        {"\\\\.\\COM7", OPEN_EXISTING, ERROR_NOT_SUPPORTED},  // a plain file
+    Tolvane::Linux::CSystemError reasons;
+    CLinuxSerialApi api(reasons, t.Root());
+    const std::tuple<const char*, DWORD, std::string> refused[] = {
+        // path, error, the system's reason
+        {"\\\\.\\COM6", ERROR_FILE_NOT_FOUND, "ttyACM6: No such file or directory"},
+        {"\\\\.\\LPT1", ERROR_FILE_NOT_FOUND, ""},
+        {nullptr, ERROR_FILE_NOT_FOUND, ""},
+        {"\\\\.\\COM7", ERROR_NOT_SUPPORTED, "ttyACM7: Inappropriate ioctl for device"},
     };
-    for (const auto& [path, creation, error] : refused) {
-        EXPECT_EQ(api.CreateFileA(path, kRw, 0, nullptr, creation, 0, nullptr),
+    for (const auto& [path, error, reason] : refused) {
+        reasons.Note("", 0);
+        EXPECT_EQ(api.CreateFileA(path, kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
                   INVALID_HANDLE_VALUE);
         EXPECT_EQ(api.GetLastError(), error) << (path ? path : "null");
+        EXPECT_EQ(reasons.Text(), reason.empty() ? "" : t.Path(reason));
     }
 }
 
@@ -217,6 +232,9 @@ TEST(PortHolder, APortAlreadyExclusiveIsRefusedAndItsFlagStays) {
     EXPECT_EQ(host.Serial().CreateFileA("COM3", kRw, 0, nullptr, OPEN_EXISTING, 0, nullptr),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(host.Serial().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(host.LastSystemError(),
+              t.Path("ttyACM3") +
+                  (getuid() == 0 ? ": held by another process" : ": Device or resource busy"));
     int still = 0;
     EXPECT_TRUE(ioctl(other, TIOCGEXCL, &still) == 0 && still != 0);
     ioctl(other, TIOCNXCL);  // a pseudo-terminal keeps it past the close

@@ -12,9 +12,9 @@
 
 #include "comm/serial_port.h"
 #include "lib/nls.h"
-#include "platform/linux/acm_port_finder.h"
 #include "platform/linux/cli/exit_codes.h"
 #include "platform/linux/linux_raw_disk_api.h"
+#include "platform/linux/sysfs.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
 

@@ -17,11 +17,11 @@
 #include "platform/linux/cli/cli_terminal.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_rights.h"
+#include "platform/linux/sysfs.h"
 #include "platform/linux/tui/curses_app.h"
 #include "platform/linux/tui/tui_demo_pc.h"
 #include "platform/linux/tui/tui_locale.h"
 #include "platform/linux/tui/tui_options.h"
-#include "platform/linux/usb_disk_list.h"
 #include "tolvane_texts.h"
 
 namespace {
@@ -89,7 +89,7 @@ int RunSubCommand(const RunOptions& options) {
         code = Cli::RunCommand(request, machine, io);
     } else {
         Linux::CLinuxHost host;
-        Linux::CSysfsUsbDiskList disks;
+        Linux::CSysfs disks;
         Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite};
         code = Cli::RunCommand(request, machine, io);
     }

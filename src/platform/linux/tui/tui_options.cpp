@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "lib/nls.h"
-#include "platform/linux/linux_support.h"
+#include "platform/linux/sysfs.h"
 #include "platform/linux/tui/tui_text.h"
 #include "tolvane_texts.h"
 
