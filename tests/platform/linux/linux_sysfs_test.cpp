@@ -2,6 +2,8 @@
 // laid out as the kernel lays them out.
 #include "platform/linux/sysfs.h"
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 #include "fake_host.h"
@@ -39,24 +41,21 @@ TEST(SysfsUsbDisks, OnlyUsbDisksInAddressOrderNumberedWhereTheyHaveAGenericNode)
     TempTree t;
     BuildMixedMachine(t);
     const std::vector<UsbDiskInfo> disks = CSysfs(t.Root(), "/dev").ListUsbDisks();
-    const struct {
-        const char* sg;
-        const char* block;
-        std::uint64_t size;
-        bool readOnly;
-        int drive;
-    } expected[] = {{"/dev/sg2", "sdb", 15628053168ull * 512, false, 0},
-                    {"", "sdc", 0, false, -1},
-                    {"/dev/sg4", "sdd", 4096, true, 1}};
+    // generic node, block node, size, read-only, drive number
+    const std::tuple<std::string, std::string, std::uint64_t, bool, int> expected[] = {
+        {"/dev/sg2", "sdb", 15628053168ull * 512, false, 0},
+        {"", "sdc", 0, false, -1},
+        {"/dev/sg4", "sdd", 4096, true, 1}};
     ASSERT_EQ(disks.size(), 3u);
     for (std::size_t i = 0; i < disks.size(); ++i) {
-        EXPECT_EQ(disks[i].genericPath, expected[i].sg) << i;
-        EXPECT_EQ(disks[i].blockPath, std::string("/dev/") + expected[i].block) << i;
+        const auto& [sg, block, size, readOnly, drive] = expected[i];
+        EXPECT_EQ(disks[i].genericPath, sg) << i;
+        EXPECT_EQ(disks[i].blockPath, "/dev/" + block) << i;
         EXPECT_EQ(disks[i].vendor, "MILT") << i;
-        EXPECT_EQ(disks[i].model, std::string("Disk ") + expected[i].block) << i;
-        EXPECT_EQ(disks[i].sizeBytes, expected[i].size) << i;
-        EXPECT_EQ(disks[i].readOnly, expected[i].readOnly) << i;
-        EXPECT_EQ(disks[i].driveNumber, expected[i].drive) << i;
+        EXPECT_EQ(disks[i].model, "Disk " + block) << i;
+        EXPECT_EQ(disks[i].sizeBytes, size) << i;
+        EXPECT_EQ(disks[i].readOnly, readOnly) << i;
+        EXPECT_EQ(disks[i].driveNumber, drive) << i;
     }
     EXPECT_TRUE(CSysfs(t.Path("absent"), "/dev").ListUsbDisks().empty());
 }
