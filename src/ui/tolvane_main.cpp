@@ -14,7 +14,7 @@
 #include "lib/nls.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_rights.h"
-#include "platform/linux/usb_disk_list.h"
+#include "platform/linux/sysfs.h"
 #include "tolvane_texts.h"
 #include "ui/cli/cli_command.h"
 #include "ui/cli/cli_options.h"
@@ -92,7 +92,7 @@ int RunSubCommand(const RunOptions& options) {
         code = Cli::RunCommand(request, machine, io);
     } else {
         Linux::CLinuxHost host;
-        Linux::CSysfsUsbDiskList disks;
+        Linux::CSysfs disks;
         Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite};
         code = Cli::RunCommand(request, machine, io);
     }

@@ -1,32 +1,25 @@
 #include "platform/linux/linux_host.h"
 
 #include "modes/adapter_operations.h"
-#include "platform/linux/acm_port_finder.h"
-#include "platform/linux/linux_support.h"
 
 namespace Tolvane {
 namespace Linux {
 
-CLinuxHost::CLinuxHost(std::string sysfsRoot, std::string deviceDir)
-    : m_sysfsRoot(std::move(sysfsRoot)),
-      m_deviceDir(std::move(deviceDir)),
-      m_serial(m_deviceDir),
-      m_rawDisk(m_sysfsRoot, m_deviceDir) {}
+CLinuxHost::CLinuxHost(std::string sysfsRoot, std::string deviceDir, std::string procRoot)
+    : m_sysfs(std::move(sysfsRoot), deviceDir),
+      m_serial(m_reasons, std::move(deviceDir), std::move(procRoot)),
+      m_rawDisk(m_reasons, m_sysfs) {}
 
 ZRK::CSharedArray<WORD> CLinuxHost::FindUsbComPorts(WORD vendorId, WORD productId) {
     ZRK::CSharedArray<WORD> ports;
-    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_deviceDir, vendorId, productId)) {
+    for (std::uint16_t n : m_sysfs.AcmPorts(vendorId, productId)) {
         ports.Add(n);
     }
     return ports;
 }
 
-void CLinuxHost::Sleep(DWORD milliseconds) {
-    SleepMilliseconds(milliseconds);
-}
-
 bool CLinuxHost::HasAdministratorRights() {
-    CLinuxRightsCheck check(m_sysfsRoot, m_deviceDir, kAdapterVendorId, kAdapterProductId);
+    CLinuxRightsCheck check(m_sysfs, kAdapterVendorId, kAdapterProductId);
     const bool allowed = check.Check();
     m_missingRights = check.Missing();
     m_rightsChecked = true;

@@ -9,9 +9,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/linux/acm_port_finder.h"
-#include "platform/linux/linux_raw_disk_api.h"
-#include "platform/linux/linux_support.h"
+#include "platform/linux/win_calls.h"
 #include "tolvane_texts.h"
 
 namespace Tolvane {
@@ -53,18 +51,24 @@ std::string FillIn(const char* format, const std::string& arg) {
 
 }  // namespace
 
-bool CanOpenReadWrite(const std::string& path) {
-    return faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0;
+int ReadWriteError(const std::string& path) {
+    return faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
 std::string RightsMessage(const std::vector<MissingRight>& missing) {
     if (missing.empty()) {
         return std::string();
     }
+    // A node with the system's reason takes a line of its own; those without
+    // share one.
     std::string nodes;
+    bool ownLine = false;
     for (const MissingRight& half : missing) {
-        for (const std::string& node : half.nodes) {
-            nodes += (nodes.empty() ? "  " : " ") + node;
+        for (std::size_t i = 0; i < half.nodes.size(); ++i) {
+            const int error = i < half.errors.size() ? half.errors[i] : 0;
+            nodes += nodes.empty() ? "  " : ownLine || error != 0 ? "\n  " : " ";
+            nodes += error != 0 ? NodeError(half.nodes[i], error) : half.nodes[i];
+            ownLine = error != 0;
         }
     }
     std::string text;
@@ -81,12 +85,8 @@ std::string RightsMessage(const std::vector<MissingRight>& missing) {
     return text + Text::kLinuxRightsJoin;
 }
 
-CLinuxRightsCheck::CLinuxRightsCheck(std::string sysfsRoot, std::string deviceDir, WORD vendorId,
-                                     WORD productId)
-    : m_sysfsRoot(std::move(sysfsRoot)),
-      m_deviceDir(std::move(deviceDir)),
-      m_vendorId(vendorId),
-      m_productId(productId) {}
+CLinuxRightsCheck::CLinuxRightsCheck(CSysfs sysfs, WORD vendorId, WORD productId)
+    : m_sysfs(std::move(sysfs)), m_vendorId(vendorId), m_productId(productId) {}
 
 bool CLinuxRightsCheck::Check() {
     m_missing.clear();
@@ -94,14 +94,13 @@ bool CLinuxRightsCheck::Check() {
         return true;
     }
     std::vector<std::string> ports;
-    for (std::uint16_t n : FindAcmPorts(m_sysfsRoot, m_deviceDir, m_vendorId, m_productId)) {
-        ports.push_back(AcmPortPath(m_deviceDir, n));  // present: the finder saw it
+    for (std::uint16_t n : m_sysfs.AcmPorts(m_vendorId, m_productId)) {
+        ports.push_back(AcmPortPath(m_sysfs.DeviceDir(), n));  // present: the finder saw it
     }
     std::vector<std::string> disks;
-    for (const UsbScsiDisk& disk : ListUsbScsiDisks(m_sysfsRoot)) {
-        const std::string node = m_deviceDir + "/" + disk.genericNode;
-        if (!disk.genericNode.empty() && Exists(node)) {
-            disks.push_back(node);
+    for (const UsbDiskInfo& disk : m_sysfs.ListUsbDisks()) {
+        if (!disk.genericPath.empty() && Exists(disk.genericPath)) {
+            disks.push_back(disk.genericPath);
         }
     }
     JudgeHalf(false, ports, "ttyACM", "dialout");
@@ -116,7 +115,8 @@ void CLinuxRightsCheck::JudgeHalf(bool disks, const std::vector<std::string>& pr
     missing.group = conventionalGroup;
     if (!present.empty()) {
         for (const std::string& node : present) {
-            if (CanReadWrite(node)) {
+            const int error = ReadWriteError(node);
+            if (error == 0) {
                 continue;
             }
             struct stat st {};
@@ -126,6 +126,7 @@ void CLinuxRightsCheck::JudgeHalf(bool disks, const std::vector<std::string>& pr
                 missing.group = NameOf(st.st_gid);
             }
             missing.nodes.push_back(node);
+            missing.errors.push_back(error);
         }
         if (!missing.nodes.empty()) {
             m_missing.push_back(missing);
@@ -134,7 +135,7 @@ void CLinuxRightsCheck::JudgeHalf(bool disks, const std::vector<std::string>& pr
     }
     std::string lowest;
     unsigned long lowestNumber = ULONG_MAX;
-    for (const std::string& name : ListDirectory(m_deviceDir)) {
+    for (const std::string& name : ListDirectory(m_sysfs.DeviceDir())) {
         unsigned long n = 0;
         if (ParseNumberedName(name, nodePrefix, 0xFFFFFFFFul, &n) && n < lowestNumber) {
             lowestNumber = n;
@@ -143,7 +144,7 @@ void CLinuxRightsCheck::JudgeHalf(bool disks, const std::vector<std::string>& pr
     }
     struct stat st {};
     gid_t group = 0;
-    if (!lowest.empty() && stat((m_deviceDir + "/" + lowest).c_str(), &st) == 0) {
+    if (!lowest.empty() && stat((m_sysfs.DeviceDir() + "/" + lowest).c_str(), &st) == 0) {
         group = st.st_gid;
         missing.group = NameOf(group);
     } else if (!LookupGroup(conventionalGroup, &group)) {
@@ -168,8 +169,8 @@ bool CLinuxRightsCheck::IsSuperUser() {
     return geteuid() == 0;
 }
 
-bool CLinuxRightsCheck::CanReadWrite(const std::string& path) {
-    return CanOpenReadWrite(path);
+int CLinuxRightsCheck::ReadWriteError(const std::string& path) {
+    return Linux::ReadWriteError(path);
 }
 
 bool CLinuxRightsCheck::IsMemberOf(gid_t group) {

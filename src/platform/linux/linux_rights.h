@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/sysfs.h"
 #include "platform/win_types.h"
 
 namespace Tolvane {
@@ -47,22 +48,28 @@ struct MissingRight {
     // lowest-numbered node when none is present, else the conventional one;
     // its number when it has no name.
     std::string group;
+    // The system's reason for each of nodes (an errno; 0: not known).
+    std::vector<int> errors = {};
 };
 
-// Whether this process may open path for reading and writing, as the kernel
+// 0 when this process may open path for reading and writing, as the kernel
 // judges it for the effective IDs (access control lists included), without
-// opening it.
-bool CanOpenReadWrite(const std::string& path);
+// opening it; else the errno of the refusal.
+int ReadWriteError(const std::string& path);
+inline bool CanOpenReadWrite(const std::string& path) {
+    return ReadWriteError(path) == 0;
+}
 
 // What is missing and how to get it, as code page 932 text of several lines:
-// the nodes that cannot be opened, the groups needed, and the remedies (the
+// the nodes that cannot be opened (each with the system's reason, when
+// known, on a line of its own), the groups needed, and the remedies (the
 // package's udev rule for the ports, the groups, sudo). Empty when nothing
 // is missing.
 std::string RightsMessage(const std::vector<MissingRight>& missing);
 
 class CLinuxRightsCheck {
 public:
-    CLinuxRightsCheck(std::string sysfsRoot, std::string deviceDir, WORD vendorId, WORD productId);
+    CLinuxRightsCheck(CSysfs sysfs, WORD vendorId, WORD productId);
     virtual ~CLinuxRightsCheck() = default;
 
     bool Check();
@@ -73,7 +80,7 @@ public:
 protected:
     // The process facts the rule reads, one hook each.
     virtual bool IsSuperUser();
-    virtual bool CanReadWrite(const std::string& path);
+    virtual int ReadWriteError(const std::string& path);
     virtual bool IsMemberOf(gid_t group);
     virtual bool LookupGroup(const char* name, gid_t* group);
     // The group's name; empty when it has none.
@@ -84,8 +91,7 @@ private:
                    const char* conventionalGroup);
     std::string NameOf(gid_t group);
 
-    std::string m_sysfsRoot;
-    std::string m_deviceDir;
+    CSysfs m_sysfs;
     WORD m_vendorId;
     WORD m_productId;
     std::vector<MissingRight> m_missing;

@@ -1,6 +1,7 @@
-// The USB disks a user may mount, as `tolvane status` shows them and the
-// switch looks for the adapter's disk among them. Linux reads them from
-// sysfs; the simulation shows the virtual PC's.
+// The USB disks a user may mount, as `tolvane status` shows them, the
+// switch looks for the adapter's disk among them and the return's drive
+// numbers reach them. Linux reads them from sysfs (CSysfs); the simulation
+// shows the virtual PC's.
 #pragma once
 
 #include <cstdint>
@@ -27,18 +28,6 @@ public:
     virtual ~CUsbDiskList() = default;
     // The disks present now, in a stable order.
     virtual std::vector<UsbDiskInfo> ListUsbDisks() = 0;
-};
-
-// The USB-attached SCSI disks of ListUsbScsiDisks, with their nodes under
-// deviceDir.
-class CSysfsUsbDiskList : public CUsbDiskList {
-public:
-    explicit CSysfsUsbDiskList(std::string sysfsRoot = "/sys", std::string deviceDir = "/dev");
-    std::vector<UsbDiskInfo> ListUsbDisks() override;
-
-private:
-    std::string m_sysfsRoot;
-    std::string m_deviceDir;
 };
 
 }  // namespace Linux

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "comm/serial_port.h"
-#include "platform/linux/acm_port_finder.h"
 #include "platform/linux/linux_raw_disk_api.h"
+#include "platform/linux/sysfs.h"
 #include "tolvane_texts.h"
 #include "ui/cli/cli_json_output.h"
 #include "ui/cli/cli_text_output.h"

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "lib/nls.h"
-#include "platform/linux/linux_support.h"
+#include "platform/linux/sysfs.h"
 #include "tolvane_texts.h"
 #include "ui/common/ui_text.h"
 

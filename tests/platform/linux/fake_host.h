@@ -76,6 +76,42 @@ inline void AddScsiDevice(const TempTree& t, const std::string& parent, const st
     t.Link("bus/scsi/devices/" + hctl, "../../../" + dir);
 }
 
+// A SATA disk, a virtio disk, and two USB devices: one with a disk, a CD-ROM
+// and a disk without a generic node, one with a read-only disk on a host
+// number that sorts before 6 as text.
+inline void BuildMixedMachine(const TempTree& t) {
+    const std::string usb = "devices/pci0000:00/0000:00:14.0/usb2";
+    t.Link(usb + "/2-1/subsystem", "../../../../../bus/usb");
+    t.Link(usb + "/2-2/subsystem", "../../../../../bus/usb");
+    t.Link("devices/pci0000:00/0000:00:1f.2/subsystem", "../../../bus/pci");
+    AddScsiDevice(t, "devices/pci0000:00/0000:00:1f.2/ata1", "0:0:0:0", "0\n", "sg0");
+    AddScsiDevice(t, "devices/pci0000:00/0000:00:04.0/virtio1", "2:0:0:0", "0\n", "sg1");
+    AddScsiDevice(t, usb + "/2-2/2-2:1.0", "6:0:0:0", "0\n", "sg2");
+    AddScsiDevice(t, usb + "/2-2/2-2:1.0", "6:0:0:1", "5\n", "sg3");
+    AddScsiDevice(t, usb + "/2-2/2-2:1.0", "6:0:0:2", "0\n", nullptr);
+    AddScsiDevice(t, usb + "/2-1/2-1:1.0", "10:0:0:0", " 0 ", "sg4");
+    t.Link("bus/scsi/devices/host6", "../../../" + usb + "/2-2/2-2:1.0/host6");
+    t.Link("bus/scsi/devices/7:0:0:0", "../../../devices/gone/7:0:0:0");
+    // What the disk driver and the device's INQUIRY data add, as the kernel
+    // writes them (padded, with a line feed).
+    const struct {
+        const char* hctl;
+        const char* block;
+        const char* size;
+        const char* ro;
+    } blocks[] = {{"0:0:0:0", "sda", "500118192\n", "0\n"},
+                  {"6:0:0:0", "sdb", "15628053168\n", "0\n"},        // 8 TB: eleven digits
+                  {"6:0:0:2", "sdc", "36028797018963969\n", "0\n"},  // bytes past 64 bits
+                  {"10:0:0:0", "sdd", "8\n", "1\n"}};
+    for (const auto& b : blocks) {
+        const std::string dir = std::string("bus/scsi/devices/") + b.hctl;
+        t.File(dir + "/vendor", "MILT    \n");
+        t.File(dir + "/model", std::string("Disk ") + b.block + "         \n");
+        t.File(dir + "/block/" + b.block + "/size", b.size);
+        t.File(dir + "/block/" + b.block + "/ro", b.ro);
+    }
+}
+
 // The slave is reachable as <tree>/ttyACM<port>; the master plays the adapter.
 class PtyAdapter {
 public:

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <set>
 
@@ -17,7 +18,8 @@ namespace {
 class CScriptedRights : public Tolvane::Linux::CLinuxRightsCheck {
 public:
     explicit CScriptedRights(const TempTree& t)
-        : CLinuxRightsCheck(t.Root(), t.Path("dev"), 0x04D8, 0xE6B2), m_dev(t.Path("dev/")) {}
+        : CLinuxRightsCheck(Tolvane::Linux::CSysfs(t.Root(), t.Path("dev")), 0x04D8, 0xE6B2),
+          m_dev(t.Path("dev/")) {}
 
     bool root = false;
     std::set<std::string> readWrite;  // node names under dev/
@@ -26,8 +28,8 @@ public:
 
 protected:
     bool IsSuperUser() override { return root; }
-    bool CanReadWrite(const std::string& path) override {
-        return readWrite.count(path.substr(m_dev.size())) != 0;
+    int ReadWriteError(const std::string& path) override {
+        return readWrite.count(path.substr(m_dev.size())) != 0 ? 0 : EACCES;
     }
     bool IsMemberOf(gid_t group) override { return groups.count(group) != 0; }
     bool LookupGroup(const char* name, gid_t* group) override {
@@ -88,6 +90,9 @@ TEST(LinuxRights, PresentNodesMustBeReadWriteAndAbsentHalvesAreJudgedByGroup) {
     EXPECT_EQ(Missing(check), "");
     check.readWrite = {"ttyACM0", "sg2"};  // one port short: its group (read-write) would do
     EXPECT_EQ(Missing(check), "ports ttyACM1 @" + std::to_string(null.st_gid) + ";");
+    EXPECT_NE(RightsMessage(check.Missing())
+                  .find("\n  " + t.Path("dev/ttyACM1") + ": Permission denied\n"),
+              std::string::npos);
     check.readWrite = {"ttyACM0", "ttyACM1"};
     check.groups = {sg2.st_gid};  // the group does not stand in for a present node
     EXPECT_EQ(Missing(check), "disks sg2 @disk;");  // nor is it named: it may only read
