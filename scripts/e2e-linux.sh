@@ -157,6 +157,10 @@ for row in "${rows[@]}"; do
   if [ "$name" = switch ]; then
     grep -qF '"device": "/dev/sdb"' <<<"$got" || check "$name" "new disk" "/dev/sdb" "$got"
   fi
+  if [ "$name" = "port held" ]; then
+    reason='"systemError": "/dev/ttyACM0: held by another process"'
+    grep -qF -- "$reason" <<<"$got" || check "$name" "system's reason" "$reason" "$got"
+  fi
   [ -z "$holder" ] || { kill "$holder"; wait "$holder" 2>/dev/null || true; holder=""; }
   stop_adapter
   check_adapter "$name" "$work/adapter" "$(echo $bytes)" "$line"

@@ -88,12 +88,13 @@ int RunSubCommand(const RunOptions& options) {
     if (options.simulate) {
         Sim::CVirtualPC pc(Cli::SimulatedMachine(request.command));
         Cli::CVirtualPcUsbDiskList disks(pc);
-        Cli::CommandMachine machine{pc, disks, "/dev", nullptr};
+        Cli::CommandMachine machine{pc, disks, "/dev", nullptr, nullptr};
         code = Cli::RunCommand(request, machine, io);
     } else {
         Linux::CLinuxHost host;
         Linux::CSysfs disks;
-        Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite};
+        Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite,
+                                    [&host] { return host.LastSystemError(); }};
         code = Cli::RunCommand(request, machine, io);
     }
     if (terminal >= 0) {

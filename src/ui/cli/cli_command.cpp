@@ -334,6 +334,12 @@ bool RunOperation(const CommandRequest& request, CommandMachine& machine, Comman
     return true;
 }
 
+// The failures that a device call the system refused may explain.
+bool HadDeviceFault(EOutcome outcome) {
+    return outcome == EOutcome::kPortUnavailable || outcome == EOutcome::kNoResponse ||
+           outcome == EOutcome::kUnknownError || outcome == EOutcome::kNotBack;
+}
+
 }  // namespace
 
 std::optional<CommandReport> RunCommandReport(const CommandRequest& request,
@@ -359,6 +365,9 @@ std::optional<CommandReport> RunCommandReport(const CommandRequest& request,
         if (!report.waitedForDisk) {
             report.disks = machine.disks.ListUsbDisks();
         }
+    }
+    if (machine.systemError && HadDeviceFault(report.outcome)) {
+        report.systemError = machine.systemError();
     }
     return report;
 }

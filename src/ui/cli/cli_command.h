@@ -39,6 +39,9 @@ struct CommandMachine {
     // Whether this process may open a device node for reading and writing;
     // null: every node may be opened.
     std::function<bool(const std::string& node)> canOpen;
+    // The system's reason for the last device call that failed
+    // ("/dev/ttyACM0: held by another process"); null or empty: none known.
+    std::function<std::string()> systemError;
 };
 
 // Where it talks to the user.

@@ -30,6 +30,8 @@ void PrintJson(const CommandReport& report, std::ostream& out) {
     j["outcome"] = OutcomeWord(report.outcome);
     j["exitCode"] = OutcomeExitCode(report.outcome);
     j["message"] = ZRK::Cp932ToUtf8(report.message.c_str());
+    j["systemError"] = report.systemError.empty() ? nlohmann::ordered_json()
+                                                  : nlohmann::ordered_json(report.systemError);
     j["state"] = nullptr;
     j["ports"] = nullptr;
     j["firmware"] = nullptr;

@@ -58,6 +58,9 @@ struct CommandReport {
     std::vector<std::string> noAccess;  // nodes this process may not open
     bool waitedForDisk = false;         // switch: it looked for the adapter's disk
     std::optional<Linux::UsbDiskInfo> newDisk;
+    // For a failure at a device: the system's reason, as the system says it
+    // ("/dev/ttyACM0: Device or resource busy"); empty when none is known.
+    std::string systemError;
 
     // Whether the adapter showed its ports, the normal state.
     bool InNormalState() const;

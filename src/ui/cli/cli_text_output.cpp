@@ -44,6 +44,9 @@ void PrintText(const CommandReport& report, std::ostream& out, std::ostream& err
     if (!report.message.empty()) {
         line(OutcomeExitCode(report.outcome) == kExitOk ? out : err, report.message);
     }
+    if (!report.systemError.empty()) {
+        line(err, FillIn(Text::kCliSystemError, report.systemError));
+    }
     if (report.waitedForDisk) {
         line(out, report.newDisk ? FillIn(Text::kCliNewDisk, DiskLine(*report.newDisk))
                                  : FillIn(Text::kCliNoNewDisk, Seconds(kNewDiskWaitMs)));

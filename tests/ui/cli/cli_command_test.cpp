@@ -45,6 +45,9 @@ std::string Utf8(const std::string& cp932) {
 // (Ctrl-D) answers any question after them, so that a run which asks on
 // cannot hang; null: there is no terminal. early: typed before the run.
 struct CliRun {
+    // What the machine says the system answered to its last device call.
+    static constexpr const char* kReason = "/dev/ttyACM0: held by another process";
+
     explicit CliRun(const Tweak& tweak = {}, bool administrator = true)
         : pc(Config(tweak, administrator)), disks(pc) {}
 
@@ -76,7 +79,8 @@ struct CliRun {
             EXPECT_EQ(write(master, early.data(), early.size()), ssize_t(early.size()));
             typist = std::thread([this, master, answers, &done] { Type(master, answers, done); });
         }
-        CommandMachine machine{pc, diskList != nullptr ? *diskList : disks, "/dev", canOpen};
+        CommandMachine machine{pc, diskList != nullptr ? *diskList : disks, "/dev", canOpen,
+                               [] { return std::string(kReason); }};
         CommandIo io{out, err, CTextEncoder("UTF-8"), slave, progress};
         const int code = RunCommand(options.command, machine, io);
         if (answers != nullptr) {
@@ -197,6 +201,9 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         EXPECT_EQ(j["outcome"], row.outcome);
         EXPECT_EQ(j["exitCode"], row.code);
         EXPECT_EQ(j["message"], Utf8(row.message));
+        // The system's reason only where a device call can have failed.
+        const bool fault = row.code == 5 || row.code == 6 || row.code == 9 || row.code == 11;
+        EXPECT_EQ(j["systemError"], fault ? Json(CliRun::kReason) : Json());
         // With a terminal, each line typed answers one asking of the
         // question (the end of input answers one too).
         const std::string typed = row.typed != nullptr ? row.typed : "";
@@ -205,6 +212,9 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
                       ? 0
                       : std::max<std::size_t>(1, std::count(typed.begin(), typed.end(), '\n')));
     }
+    CliRun text(busyPort);
+    EXPECT_EQ(text.Run({"status"}), 5);
+    EXPECT_EQ(text.err.str(), Utf8(Text::kPortNotFound) + "\ntolvane: " + CliRun::kReason + "\n");
 }
 
 TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
