@@ -146,11 +146,11 @@ for row in "${rows[@]}"; do
   # shellcheck disable=SC2086
   got=$(timeout 30 setsid -w "$bin" $command </dev/null 2>&1) && status=0 || status=$?
   check "$name" "exit code" "$(echo $code)" "$status"
-  spec=${output#text:}
+  expect=${output#text:}
   value=""
-  [[ "$spec" != *=* ]] || value=${spec#*=}
-  wanted=$(text "${spec%%=*}" "$value")
-  if [ "$spec" = "$output" ]; then
+  [[ "$expect" != *=* ]] || value=${expect#*=}
+  wanted=$(text "${expect%%=*}" "$value")
+  if [ "$expect" = "$output" ]; then
     wanted="\"message\": \"$wanted\","
   fi
   grep -qF -- "$wanted" <<<"$got" || check "$name" "output" "a line with: $wanted" "$got"

@@ -151,10 +151,10 @@ for row in "${rows[@]}"; do
   fi
   wanted=""
   for box in $boxes; do
-    spec=${box#*:}
+    expect=${box#*:}
     value=""
-    [[ "$spec" != *=* ]] || value=${spec#*=}
-    wanted+="${box%%:*} $(printf '%b' "$(text "${spec%%=*}" "$value")")"$'\n'
+    [[ "$expect" != *=* ]] || value=${expect#*=}
+    wanted+="${box%%:*} $(printf '%b' "$(text "${expect%%=*}" "$value")")"$'\n'
   done
   wanted+="exit 0"
   # shellcheck disable=SC2086
