@@ -33,13 +33,13 @@ public:
     std::string RightsMessage() override;
 
     // For a Linux message after a failed operation: the system's reason for
-    // the last serial or raw-disk call that reached the system, as
+    // the last serial or raw-disk call that failed in the system, as
     // "<node>: <reason>" in plain ASCII ("/dev/ttyACM0: Device or resource
     // busy", "/dev/ttyACM0: held by another process", "/dev/sg2: Permission
-    // denied"). Empty when that call succeeded, or none has been made. Calls
-    // refused before the system was asked (a path or handle they do not
-    // know, a drive number no disk has, a garbled request) leave it as it
-    // was.
+    // denied"). Empty while none has failed. Later successes (the close
+    // after a failed write) and calls refused before the system was asked
+    // (a path or handle they do not know, a drive number no disk has, a
+    // garbled request) leave it as it was.
     const std::string& LastSystemError() const { return m_reasons.Text(); }
 
 private:

@@ -104,7 +104,6 @@ BOOL CLinuxRawDiskApi::CloseHandle(HANDLE device) {
     if (!m_drives.Remove(device)) {
         return FALSE;
     }
-    m_reasons.Note(std::string(), 0);
     return TRUE;
 }
 

@@ -222,7 +222,6 @@ BOOL CLinuxSerialApi::CloseHandle(HANDLE file) {
     if (!m_ports.Remove(file)) {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    m_reasons.Note(std::string(), 0);
     return TRUE;
 }
 

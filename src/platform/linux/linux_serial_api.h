@@ -27,7 +27,7 @@
 //   closes it as CTtyPort::Close does.
 // - GetLastError: see WinErrorFromErrno; a handle this object did not hand
 //   out (or already closed) gives 6, a null argument 87. The system's reason
-//   for the last call that reached the system goes to the CSystemError given.
+//   for a call that failed in the system goes to the CSystemError given.
 #pragma once
 
 #include <string>

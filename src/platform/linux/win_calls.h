@@ -27,13 +27,18 @@ DWORD WinErrorFromErrno(int error);
 // code page 932 messages), "held by another process" for kHeldElsewhere.
 std::string NodeError(const std::string& node, int error);
 
-// The reason the last call into the system failed, for messages; empty
-// when it succeeded.
+// The reason the last failed call into the system failed, for messages;
+// empty while none has. A later success does not clear it: an operation
+// that failed still closes its port or drive afterwards, and the message
+// after it must name the failure, not the close.
 class CSystemError {
 public:
-    // Keeps node's error (0: success), and hands it back.
+    // Keeps node's error (0: success, which changes nothing), and hands it
+    // back.
     int Note(const std::string& node, int error) {
-        m_text = error != 0 ? NodeError(node, error) : std::string();
+        if (error != 0) {
+            m_text = NodeError(node, error);
+        }
         return error;
     }
     const std::string& Text() const { return m_text; }
