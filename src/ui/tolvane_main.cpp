@@ -14,7 +14,6 @@
 #include "lib/nls.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_rights.h"
-#include "platform/linux/sysfs.h"
 #include "tolvane_texts.h"
 #include "ui/cli/cli_command.h"
 #include "ui/cli/cli_options.h"
@@ -92,8 +91,8 @@ int RunSubCommand(const RunOptions& options) {
         code = Cli::RunCommand(request, machine, io);
     } else {
         Linux::CLinuxHost host;
-        Linux::CSysfs disks;
-        Cli::CommandMachine machine{host, disks, "/dev", Linux::CanOpenReadWrite,
+        Cli::CommandMachine machine{host, host.UsbDisks(), host.UsbDisks().DeviceDir(),
+                                    Linux::CanOpenReadWrite,
                                     [&host] { return host.LastSystemError(); }};
         code = Cli::RunCommand(request, machine, io);
     }

@@ -42,6 +42,9 @@ public:
     // garbled request) leave it as it was.
     const std::string& LastSystemError() const { return m_reasons.Text(); }
 
+    // The USB disks as the raw-disk calls number them, from the same tree.
+    CSysfs& UsbDisks() { return m_sysfs; }
+
 private:
     CSysfs m_sysfs;
     CSystemError m_reasons;
