@@ -9,11 +9,14 @@ adapter_pid=""
 adapter_dir=""
 
 # text NAME [VALUE]: the table's text as it stands there (a line break as
-# \n), with VALUE in place of its %s.
+# \n), with VALUE in place of its %s; Japanese, or English when
+# text_language is en.
 text() {
   local value
-  value=$(awk -F'\t' -v name="$1" '$1 == name { print $2; found = 1 } END { exit !found }' \
-    "$texts_table") || {
+  local column=2
+  [ "${text_language:-ja}" = ja ] || column=3
+  value=$(awk -F'\t' -v name="$1" -v column="$column" \
+    '$1 == name { print $column; found = 1 } END { exit !found }' "$texts_table") || {
     echo "no text $1 in $texts_table" >&2
     exit 1
   }

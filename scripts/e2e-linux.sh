@@ -51,6 +51,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 start=$SECONDS
 export LC_ALL=C.UTF-8
+unset LANGUAGE LC_MESSAGES
 
 # The private /dev: what a program and tmux need, the real pseudo-terminals,
 # and the two files the adapter's lines are bound over.
@@ -119,6 +120,9 @@ line="480000000 cs8 -parenb -parodd -cstopb -inpck"
 
 # NAME | ADAPTER OPTIONS | COMMAND | EXIT | OUTPUT (NAME[=VALUE] from the
 # text table, as the JSON message, or as a line of text with "text:") | PORT 0
+# The commands speak English here (the C.UTF-8 locale), the dialog below
+# Japanese.
+text_language=en
 rows=(
   "status       |                  | status                          | 0 | text:kCliFirmware=v0.41 | 76"
   "switch       |                  | switch --id 3 --writable --yes --json | 0 | kSwitchedToMass | 76 78 b3"
@@ -167,7 +171,9 @@ for row in "${rows[@]}"; do
   echo "row '$name': $((SECONDS - row_start)) s"
 done
 
-# The dialog in tmux: ID 3, 実行, はい, the success box.
+# The dialog in tmux, in Japanese (a locale name that need not be
+# installed): ID 3, 実行, はい, the success box.
+text_language=ja
 row_start=$SECONDS
 new_adapter
 screen() { tmux -S "$sock" capture-pane -p -t e2e 2>/dev/null || true; }
@@ -184,7 +190,8 @@ wait_screen() {
     sleep 0.1
   done
 }
-printf '#!/bin/sh\ntimeout --foreground 40 "%s"\necho $? >"%s/status"\n' "$bin" "$work" >"$work/run.sh"
+printf '#!/bin/sh\nLC_ALL=ja_JP.UTF-8 timeout --foreground 40 "%s"\necho $? >"%s/status"\n' \
+  "$bin" "$work" >"$work/run.sh"
 tmux -S "$sock" -f /dev/null new-session -d -s e2e -x 100 -y 30 sh "$work/run.sh"
 if wait_screen "$(text kMainCaption)"; then
   tmux -S "$sock" send-keys -t e2e Tab Tab 3 # from 実行 past QUIT into the field

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# tmux-demo-test.sh TOLVANE
+# tmux-demo-test.sh TOLVANE [ja|en]
 # Drives the terminal dialog (TOLVANE --simulate) in a detached tmux pane of
 # the smallest size it takes (72 x 19) and reads the screen back: the
 # dialog's controls and frame, the switch to mass storage and back with
-# their questions and results (which keys typed ahead do not answer), the boxes inside the dialog's frame with the
-# keys they take on the hint line, the field's range, a bracketed paste, the
-# About box (again on a larger screen) and the end by Escape.
+# their questions and results (which keys typed ahead do not answer), the
+# boxes inside the dialog's frame with the keys they take on the hint line,
+# the field's range, a bracketed paste, the About box (again on a larger
+# screen) and the end by Escape. In Japanese (a Japanese locale name, which
+# need not be installed) or in English (the C.UTF-8 locale).
 # Exits 0 when all is well, 1 on the first failure (with the screen), 77
 # when tmux is missing.
 set -euo pipefail
 
-bin=${1:?usage: tmux-demo-test.sh TOLVANE}
+bin=${1:?usage: tmux-demo-test.sh TOLVANE [ja|en]}
+language=${2:-ja}
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIP: tmux is not installed (scripts/install-deps.sh installs it)"
   exit 77
@@ -28,12 +31,36 @@ trap cleanup EXIT
 
 unset TMUX
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
+unset LANGUAGE LC_MESSAGES
+
+# What the dialog shows in the language of the run.
+if [ "$language" = ja ]; then
+  locale=ja_JP.UTF-8
+  caption="ミルトパ マスストレージ ツール"
+  group_mass="マスストレージ化" group_normal="通常状態化"
+  label="Target-SCSI-ID (0～6)" read_only="[x] 読み込み専用" run="実行"
+  ask_switch="ミルトパをマスストレージ化しますか？" switched="ミルトパをマスストレージ化しました。"
+  ask_return="マスストレージ状態のミルトパを通常状態にしますか？" returned="ミルトパを通常状態にしました。"
+  yes="はい" no="いいえ" question_hint="y: はい  n: いいえ" close_hint="Enter / Esc: 閉じる"
+  about_caption="ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報"
+else
+  locale=C.UTF-8
+  caption="USB SCSI Adapter Mass Storage Tool"
+  group_mass="Mass storage" group_normal="Normal state"
+  label="Target SCSI ID (0-6)" read_only="[x] Read-only" run="Run"
+  ask_switch="Switch the adapter to the mass-storage state?"
+  switched="The adapter is now in the mass-storage state."
+  ask_return="Return the adapter from mass storage to the normal state?"
+  returned="The adapter is back in the normal state."
+  yes="Yes" no="No" question_hint="y: yes  n: no" close_hint="Enter / Esc: close"
+  about_caption="About USB SCSI Adapter Mass Storage Tool"
+fi
 
 # The pane runs the dialog, then leaves its exit code behind. The time
 # limit ends a dialog left behind by a test that was itself killed.
 cat >"$work/run.sh" <<RUN
 #!/bin/sh
-timeout --foreground 55 "$bin" --simulate
+LC_ALL=$locale timeout --foreground 55 "$bin" --simulate
 echo \$? >"$status.tmp" && mv "$status.tmp" "$status"
 RUN
 chmod +x "$work/run.sh"
@@ -83,18 +110,18 @@ boxed() {
 t -f /dev/null new-session -d -s tolvane -x 72 -y 19 "$work/run.sh"
 
 echo "start: the dialog and the virtual adapter"
-wait_for "ミルトパ マスストレージ ツール"
+wait_for "$caption"
 wait_for "normal, COM3 COM4"
-for text in "┌ マスストレージ化 " "┌ 通常状態化 " "Target-SCSI-ID (0～6)" "[0 " \
-            "[x] 読み込み専用" "QUIT" "F1 / Alt+A:"; do
+for text in "┌ $group_mass " "┌ $group_normal " "$label" "[0 " \
+            "$read_only" "QUIT" "F1 / Alt+A:"; do
   screen | grep -qF -- "$text" || fail "missing control: $text"
 done
-[ "$(screen | grep -c '\[ *実行 *\]')" -eq 2 ] || fail "expected two 実行 buttons"
+[ "$(screen | grep -c "\[ *$run *\]")" -eq 2 ] || fail "expected two $run buttons"
 
 # Every row of the dialog, from the first group box to the bottom edge,
 # ends in the frame's right edge at the same column: where the program and
 # the terminal disagree about the width of a character, the edge shifts.
-frame=$(screen | sed -n '/┌ マスストレージ化/,/^ *└/p')
+frame=$(screen | sed -n "/┌ $group_mass/,/^ *└/p")
 widths=$(printf '%s\n' "$frame" | while IFS= read -r line; do
   printf '%s' "$line" | wc -L
 done | sort -u)
@@ -102,37 +129,36 @@ done | sort -u)
 printf '%s\n' "$frame" | sed '$d' | grep -qv '│$' && fail "a dialog row does not end in its frame"
 printf '%s\n' "$frame" | tail -n1 | grep -q '┘$' || fail "the frame does not close"
 # The two group boxes share their right edge too.
-[ "$(screen | grep -F "┌ マスストレージ化" | wc -L)" -eq "$(screen | grep -F "┌ 通常状態化" | wc -L)" ] ||
+[ "$(screen | grep -F "┌ $group_mass" | wc -L)" -eq "$(screen | grep -F "┌ $group_normal" | wc -L)" ] ||
   fail "group boxes of different widths"
 
 echo "Enter: switch to mass storage"
 t send-keys -t tolvane Enter
-wait_for "ミルトパをマスストレージ化しますか？"
-screen | grep -qF "はい" || fail "no はい button"
-screen | grep -qF "いいえ" || fail "no いいえ button"
-boxed 19 "y: はい  n: いいえ"
-t send-keys -t tolvane Enter # はい is the default button
-wait_for "ミルトパをマスストレージ化しました。"
+wait_for "$ask_switch"
+screen | grep -q "\[ *$yes *\]" || fail "no $yes button"
+screen | grep -q "\[ *$no *\]" || fail "no $no button"
+boxed 19 "$question_hint"
+t send-keys -t tolvane Enter # the yes button is the default
+wait_for "$switched"
 wait_for "mass storage, PhysicalDrive2 = target 0 (read-only)"
-boxed 19 "Enter / Esc: 閉じる"
+boxed 19 "$close_hint"
 t send-keys -t tolvane Enter # OK
-wait_for -n "ミルトパをマスストレージ化しました。"
+wait_for -n "$switched"
 
-echo "Tab to the second 実行: back to the normal state"
+echo "Tab to the second $run: back to the normal state"
 # The second Enter comes before the question: it must not answer it.
 t send-keys -t tolvane Tab Tab Tab Enter Enter
-wait_for "マスストレージ状態のミルトパを通常状態にしますか？"
+wait_for "$ask_return"
 sleep 0.5
-screen | grep -qF "マスストレージ状態のミルトパを通常状態にしますか？" ||
-  fail "an Enter typed ahead answered the question"
+screen | grep -qF "$ask_return" || fail "an Enter typed ahead answered the question"
 t send-keys -t tolvane Enter
-wait_for "ミルトパを通常状態にしました。"
+wait_for "$returned"
 t send-keys -t tolvane Enter
-wait_for -n "ミルトパを通常状態にしました。"
+wait_for -n "$returned"
 wait_for "normal, COM3 COM4"
 
 echo "the field: 9 is cut to 6, a paste keeps its digits, Up raises"
-t send-keys -t tolvane BTab 9 # Shift+Tab from the second 実行 to the field
+t send-keys -t tolvane BTab 9 # Shift+Tab from the second run button to the field
 wait_for "[6 "
 t send-keys -t tolvane BSpace
 wait_for "[  "
@@ -145,15 +171,15 @@ wait_for "[4 "
 echo "Alt+A: the About box"
 t send-keys -t tolvane M-a
 wait_for "Tolvane Version 1.0"
-screen | grep -qF "ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報" || fail "About box without its caption"
-boxed 19 "Enter / Esc: 閉じる"
+screen | grep -qF "$about_caption" || fail "About box without its caption"
+boxed 19 "$close_hint"
 t send-keys -t tolvane Escape
 wait_for -n "Tolvane Version 1.0"
 echo "a larger screen: the About box again"
 t resize-window -t tolvane -x 100 -y 30
 t send-keys -t tolvane F1
 wait_for "Tolvane Version 1.0"
-boxed 30 "Enter / Esc: 閉じる"
+boxed 30 "$close_hint"
 t send-keys -t tolvane Escape
 wait_for -n "Tolvane Version 1.0"
 

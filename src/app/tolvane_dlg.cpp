@@ -29,7 +29,8 @@ BOOL CTolvaneDlg::OnInitDialog() {
     m_editTargetId.SetValue(0);
 
     if (!m_host.HasAdministratorRights()) {
-        m_boxes.MessageBox(m_host.RightsMessage().c_str(), MB_OK | MB_ICONEXCLAMATION);
+        m_boxes.MessageBox(m_host.RightsMessage(m_boxes.Language()).c_str(),
+                           MB_OK | MB_ICONEXCLAMATION);
         EndDialog(IDOK);
     }
     return TRUE;

@@ -19,16 +19,18 @@ const char* CZrkException::GetMessageText() const noexcept {
     return psz != nullptr ? psz : "";
 }
 
+// A misuse of the library is a fault for its developers, never shown to a
+// user: the messages stay in the library's own language.
 CNullPointerException::CNullPointerException(std::int32_t nDetail)
-    : CZrkException(Tolvane::Text::kNullPointer, nDetail) {}
+    : CZrkException(Tolvane::Text::kNullPointer.japanese, nDetail) {}
 
 CIndexOutOfBoundsException::CIndexOutOfBoundsException(std::int32_t nDetail)
-    : CZrkException(Tolvane::Text::kIndexOutOfBounds, nDetail) {}
+    : CZrkException(Tolvane::Text::kIndexOutOfBounds.japanese, nDetail) {}
 
 CInvalidParamException::CInvalidParamException(std::int32_t nDetail)
-    : CZrkException(Tolvane::Text::kInvalidParam, nDetail) {}
+    : CZrkException(Tolvane::Text::kInvalidParam.japanese, nDetail) {}
 
 CNotSupportException::CNotSupportException(std::int32_t nDetail)
-    : CZrkException(Tolvane::Text::kNotSupport, nDetail) {}
+    : CZrkException(Tolvane::Text::kNotSupport.japanese, nDetail) {}
 
 }  // namespace ZRK

@@ -57,6 +57,10 @@ EOperationOutcome Tell(CMessageBoxes& boxes, const char* text, EOperationOutcome
     return outcome;
 }
 
+EOperationOutcome Tell(CMessageBoxes& boxes, const CText& text, EOperationOutcome outcome) {
+    return Tell(boxes, text.In(boxes.Language()), outcome);
+}
+
 }  // namespace
 
 EOperationOutcome SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes, DWORD targetId,
@@ -83,11 +87,12 @@ EOperationOutcome SwitchToMassStorage(COperationHost& host, CMessageBoxes& boxes
     }
 
     if (IsOlderFirmware(reply)) {
-        return Tell(boxes, ZRK::CTextString::Format(Text::kOldVersionFormat, reply),
+        return Tell(boxes,
+                    ZRK::CTextString::Format(Text::kOldVersionFormat.In(boxes.Language()), reply),
                     EOperationOutcome::kOldFirmware);
     }
 
-    if (boxes.MessageBox(Text::kAskSwitchToMass, MB_YESNO) != IDYES) {
+    if (boxes.Show(Text::kAskSwitchToMass, MB_YESNO) != IDYES) {
         return EOperationOutcome::kDeclined;
     }
 
@@ -113,7 +118,7 @@ EOperationOutcome ReturnToNormal(COperationHost& host, CMessageBoxes& boxes) {
     if (ports.GetSize() >= kAdapterPortCount) {
         return Tell(boxes, Text::kAlreadyNormal, EOperationOutcome::kAlreadyNormal);
     }
-    if (boxes.MessageBox(Text::kAskReturnToNormal, MB_YESNO) != IDYES) {
+    if (boxes.Show(Text::kAskReturnToNormal, MB_YESNO) != IDYES) {
         return EOperationOutcome::kDeclined;
     }
 

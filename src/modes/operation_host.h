@@ -15,11 +15,20 @@ namespace Tolvane {
 
 // Modal message boxes, owned by whatever window the front-end shows. Texts are
 // code page 932 bytes; type is MB_OK or MB_YESNO, optionally with an icon
-// flag; the answer is IDOK, IDYES or IDNO.
+// flag; the answer is IDOK, IDYES or IDNO. The boxes speak the front-end's
+// language: whoever shows a text through them picks it (or the format it
+// fills in) in Language().
 class CMessageBoxes {
 public:
+    explicit CMessageBoxes(ELanguage language = ELanguage::kJapanese) : m_language(language) {}
     virtual ~CMessageBoxes() = default;
     virtual int MessageBox(const char* text, UINT type) = 0;
+
+    ELanguage Language() const { return m_language; }
+    int Show(const CText& text, UINT type) { return MessageBox(text.In(m_language), type); }
+
+private:
+    ELanguage m_language;
 };
 
 class COperationHost {
@@ -44,10 +53,10 @@ public:
     // database; Linux has a rule of its own.
     virtual bool HasAdministratorRights() = 0;
 
-    // The text (code page 932) that tells the user so when
+    // The text (code page 932, in language) that tells the user so when
     // HasAdministratorRights() has said no: a request for administrator
     // rights, or on Linux what is missing and how to get it.
-    virtual std::string RightsMessage() { return Text::kNeedAdmin; }
+    virtual std::string RightsMessage(ELanguage language) { return Text::kNeedAdmin.In(language); }
 };
 
 }  // namespace Tolvane

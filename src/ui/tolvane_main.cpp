@@ -6,12 +6,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
-#include "lib/nls.h"
 #include "platform/linux/linux_host.h"
 #include "platform/linux/linux_rights.h"
 #include "tolvane_texts.h"
@@ -19,6 +19,7 @@
 #include "ui/cli/cli_options.h"
 #include "ui/cli/cli_sim.h"
 #include "ui/cli/cli_terminal.h"
+#include "ui/common/ui_language.h"
 #include "ui/common/ui_text.h"
 #include "ui/terminal/curses_app.h"
 #include "ui/terminal/tui_demo_pc.h"
@@ -31,36 +32,47 @@ using namespace Tolvane::Tui;
 using namespace Tolvane::Cli;
 using Tolvane::Ui::FillIn;
 
-void Print(std::FILE* to, const std::string& cp932) {
-    std::fputs(ZRK::Cp932ToUtf8(cp932.c_str()).c_str(), to);
+// Japanese or English, decided once from the user's environment.
+ELanguage UserLanguage() {
+    return Ui::LanguageFromEnvironment([](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value != nullptr ? value : "");
+    });
 }
 
-int RunDialog(bool simulate) {
+// The program's texts in the encoding of the locale set up for showing them.
+void Print(std::FILE* to, const std::string& cp932) {
+    std::fputs(CTextEncoder(LocaleCodeset()).Encode(cp932).c_str(), to);
+}
+
+int RunDialog(bool simulate, ELanguage language) {
     CCursesScreen screen;
     if (!screen.Ok()) {
-        Print(stderr, std::string(Text::kTuiNoScreen) + "\n");
+        Print(stderr, std::string(Text::kTuiNoScreen.In(language)) + "\n");
         return kExitNoTerminal;
     }
     if (simulate) {
         CDemoPC pc{Sim::VirtualPcConfig{}};
-        CCursesApp app(pc, &pc);
+        CCursesApp app(pc, &pc, language);
         pc.onSleep = [&app] { app.Refresh(); };
         return app.Run();
     }
     Linux::CLinuxHost host;
-    CCursesApp app(host, nullptr);
+    CCursesApp app(host, nullptr, language);
     return app.Run();
 }
 
 // kExitOk when what was printed to stream reached it, else kExitOutputFailed
 // with the reason on the error output.
-int Written(std::FILE* stream) {
+int Written(std::FILE* stream, ELanguage language) {
     errno = 0;
     if (std::fflush(stream) == 0 && std::ferror(stream) == 0) {
         return kExitOk;
     }
     const int error = errno;
-    Print(stderr, FillIn(Text::kCliWriteError, std::strerror(error != 0 ? error : EIO)) + "\n");
+    Print(
+        stderr,
+        FillIn(Text::kCliWriteError.In(language), std::strerror(error != 0 ? error : EIO)) + "\n");
     return kExitOutputFailed;
 }
 
@@ -75,11 +87,12 @@ void HoldClosedStandardDescriptors() {
     }
 }
 
-int RunSubCommand(const RunOptions& options) {
+int RunSubCommand(const RunOptions& options, ELanguage language) {
     const Cli::CommandRequest& request = options.command;
     const bool asks = request.command != Cli::ECommand::kStatus && !request.yes;
     const int terminal = asks ? Cli::OpenControllingTerminal() : -1;
     Cli::CommandIo io{std::cout, std::cerr, Cli::CTextEncoder(Cli::LocaleCodeset()), terminal};
+    io.language = language;
     if (isatty(STDERR_FILENO) != 0) {
         io.progress = &std::cerr;
     }
@@ -108,28 +121,29 @@ int main(int argc, char** argv) {
     HoldClosedStandardDescriptors();
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const RunOptions options = ParseCommandLine(args);
+    const ELanguage language = UserLanguage();
+    SetUpDisplayLocale();
     switch (options.mode) {
         case ERunMode::kHelp:
-            Print(stdout, Text::kTuiUsage);
-            return Written(stdout);
+            Print(stdout, Text::kTuiUsage.In(language));
+            return Written(stdout, language);
         case ERunMode::kVersion:
-            Print(stdout, VersionLine() + "\n");
-            return Written(stdout);
+            Print(stdout, VersionLine(language) + "\n");
+            return Written(stdout, language);
         case ERunMode::kUsageError:
-            std::fputs(UsageErrorText(options).c_str(), stderr);
+            std::fputs(UsageErrorText(options, language, CTextEncoder(LocaleCodeset())).c_str(),
+                       stderr);
             return kExitUsage;
         case ERunMode::kCommand:
-            SetUpDisplayLocale();
-            return RunSubCommand(options);
+            return RunSubCommand(options, language);
         case ERunMode::kDialog:
         case ERunMode::kSimulate:
             break;
     }
-    SetUpDisplayLocale();
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
-        Print(stderr, std::string(Text::kTuiNoTerminal) + "\n");
+        Print(stderr, std::string(Text::kTuiNoTerminal.In(language)) + "\n");
         return kExitNoTerminal;
     }
     InstallEndSignals();
-    return RunDialog(options.mode == ERunMode::kSimulate);
+    return RunDialog(options.mode == ERunMode::kSimulate, language);
 }

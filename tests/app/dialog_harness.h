@@ -66,7 +66,7 @@ class CRecordingView : public CDialogView {
 public:
     std::vector<std::string> log;
     bool systemMenu = true;
-    std::string aboutText = Text::kAboutMenuItem;
+    std::string aboutText = Text::kAboutMenuItem.japanese;
     bool checked = false;
 
     bool HasSystemMenu() override { return systemMenu; }

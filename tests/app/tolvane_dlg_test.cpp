@@ -15,7 +15,7 @@ TEST(TolvaneDlg, OpensWithAboutItemIconsTickedBoxAndFieldAtZero) {
     CRun run;
     EXPECT_EQ(run.initResult, TRUE);
     EXPECT_EQ(run.view.log,
-              (Log{"checked", "separator", "item 16 " + std::string(Text::kAboutMenuItem),
+              (Log{"checked", "separator", "item 16 " + std::string(Text::kAboutMenuItem.japanese),
                    "big icon", "small icon"}));
     EXPECT_EQ(run.edit.Text(), "0");
     EXPECT_TRUE(run.edit.HasSpin() && run.edit.imeDetached);
@@ -34,7 +34,7 @@ TEST(TolvaneDlg, WithoutAdministratorRightsItSaysSoOnceAndEndsWithIdOk) {
     Sim::VirtualPcConfig config;
     config.administrator = false;
     CRun run(config);
-    EXPECT_EQ(run.boxes.shown, Texts{Text::kNeedAdmin});
+    EXPECT_EQ(run.boxes.shown, Texts{Text::kNeedAdmin.japanese});
     EXPECT_EQ(run.boxes.types, std::vector<UINT>{MB_OK | MB_ICONEXCLAMATION});
     EXPECT_TRUE(run.dlg.IsEnded());
     EXPECT_EQ(run.dlg.Result(), IDOK);
@@ -51,7 +51,7 @@ TEST(TolvaneDlg, OperationsRunInsideAWaitAndOnlyQuitEndsTheDialog) {
         EXPECT_FALSE(run.dlg.IsEnded());
     }
     EXPECT_EQ(run.view.log, (Log{"wait", "done", "wait", "done"}));
-    EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal);
+    EXPECT_EQ(run.boxes.shown.back(), Text::kReturnedToNormal.japanese);
     EXPECT_FALSE(run.dlg.OnCommand(IDC_READONLY));
     EXPECT_TRUE(run.dlg.OnCommand(IDCANCEL));
     EXPECT_EQ(run.dlg.Result(), IDCANCEL);

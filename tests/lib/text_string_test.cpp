@@ -257,8 +257,9 @@ TEST(NlsTest, LeadBytesAndTheGeneratedTexts) {
               IsLeadByte932(0xDF), IsLeadByte932(0xE0), IsLeadByte932(0xFC), IsLeadByte932(0xFD)}),
         (Ints{0, 1, 1, 0, 0, 1, 1, 0}));
     // Half-width katakana are single bytes.
-    EXPECT_EQ(std::string(Tolvane::Text::kProductName), "\x83\x7E\x83\x8B\x83\x67\x83\x70");
-    EXPECT_EQ(Cp932ToUtf8(Tolvane::Text::kAboutCaption),
+    EXPECT_EQ(std::string(Tolvane::Text::kProductName.japanese),
+              "\x83\x7E\x83\x8B\x83\x67\x83\x70");
+    EXPECT_EQ(Cp932ToUtf8(Tolvane::Text::kAboutCaption.japanese),
               "ミルトパ マスストレージ ツールのﾊﾞｰｼﾞｮﾝ情報");
 }
 

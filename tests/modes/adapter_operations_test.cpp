@@ -81,15 +81,16 @@ const Machine kStall = [](VirtualPcConfig& c) {
 enum class Event { kNone, kReadFails, kWriteFails, kTakesNothing, kNo, kPulled, kReset, kRefuses };
 
 std::string Old(const char* reply) {
-    return ZRK::CTextString::Format(Text::kOldVersionFormat, reply).GetString();
+    return ZRK::CTextString::Format(Text::kOldVersionFormat.japanese, reply).GetString();
 }
 
-const Texts kSwitched = {Text::kAskSwitchToMass, Text::kSwitchedToMass};
-const Texts kLost = {Text::kAskSwitchToMass, Text::kUnknownError};
-const Texts kNoReply = {Text::kNoResponse};
-const Texts kNotFound = {Text::kAdapterNotFoundMaybeMass};
-const Texts kReturned = {Text::kAskReturnToNormal, Text::kReturnedToNormal};
-const Texts kNotBack = {Text::kAskReturnToNormal, Text::kAdapterNotFoundPowerCycle};
+const Texts kSwitched = {Text::kAskSwitchToMass.japanese, Text::kSwitchedToMass.japanese};
+const Texts kLost = {Text::kAskSwitchToMass.japanese, Text::kUnknownError.japanese};
+const Texts kNoReply = {Text::kNoResponse.japanese};
+const Texts kNotFound = {Text::kAdapterNotFoundMaybeMass.japanese};
+const Texts kReturned = {Text::kAskReturnToNormal.japanese, Text::kReturnedToNormal.japanese};
+const Texts kNotBack = {Text::kAskReturnToNormal.japanese,
+                        Text::kAdapterNotFoundPowerCycle.japanese};
 const Bytes kQ = {0x76};
 const Bytes kQX1 = {0x76, 0x78, 0x31};  // target 1, read-only
 constexpr UINT kSw = IDOK;
@@ -124,7 +125,7 @@ const struct Row {
     {"three ports", kSw, kThreePorts, Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
     {"one port", kSw, kOnePort, Event::kNone, kNotFound, 0, {}, 0, kNormal},
     {"already a disk", kSw, kInMass, Event::kNone, kNotFound, 0, {}, 0, kMass},
-    {"port held", kSw, kPortHeld, Event::kNone, {Text::kPortNotFound}, 0, {}, 0, kNormal},
+    {"port held", kSw, kPortHeld, Event::kNone, {Text::kPortNotFound.japanese}, 0, {}, 0, kNormal},
     // A lost version query shows up as no response, whatever lost it; so
     // does a read that fails, which says nothing about the firmware.
     {"silent", kSw, Reply(""), Event::kNone, kNoReply, 100, kQ, 0, kNormal},
@@ -142,7 +143,15 @@ const struct Row {
     {"v", kSw, Reply("v"), Event::kNone, {Old("v")}, 100, kQ, 0, kNormal},
     {"v NUL", kSw, Reply({"v\0.50", 5}), Event::kNone, {Old("v")}, 100, kQ, 0, kNormal},
     {"v0.3999", kSw, Reply("v0.3999"), Event::kNone, {Old("v0.39")}, 100, kQ, 0, kNormal},
-    {"answer no", kSw, kDefault, Event::kNo, {Text::kAskSwitchToMass}, 100, kQ, 0, kNormal},
+    {"answer no",
+     kSw,
+     kDefault,
+     Event::kNo,
+     {Text::kAskSwitchToMass.japanese},
+     100,
+     kQ,
+     0,
+     kNormal},
     // Success is the port gone one second after a command that went out; a
     // command that did not go out is no success, even with the port gone.
     {"switch at 999 ms", kSw, SwitchAfter(999), Event::kNone, kSwitched, 1100, kQX1, 0, kMass},
@@ -155,8 +164,8 @@ const struct Row {
     // The return: system disk, data disk and the adapter's drive get the
     // command; the adapter is back 800 ms after it, by the second look.
     {"return", kRet, kInMass, Event::kNone, kReturned, 1000, {}, 3, kNormal},
-    {"two ports", kRet, kDefault, Event::kNone, {Text::kAlreadyNormal}, 0, {}, 0, kNormal},
-    {"answer no", kRet, kInMass, Event::kNo, {Text::kAskReturnToNormal}, 0, {}, 0, kMass},
+    {"two ports", kRet, kDefault, Event::kNone, {Text::kAlreadyNormal.japanese}, 0, {}, 0, kNormal},
+    {"answer no", kRet, kInMass, Event::kNo, {Text::kAskReturnToNormal.japanese}, 0, {}, 0, kMass},
     // One port is not normal; one port afterwards is success.
     {"one port", kRet, kOnePort, Event::kNone, kReturned, 500, {}, 2, kNormal},
     {"never back", kRet, kNeverBack, Event::kNone, kNotBack, 2500, {}, 3, kGone},

@@ -26,11 +26,11 @@ bool CLinuxHost::HasAdministratorRights() {
     return allowed;
 }
 
-std::string CLinuxHost::RightsMessage() {
+std::string CLinuxHost::RightsMessage(ELanguage language) {
     if (!m_rightsChecked) {
         HasAdministratorRights();
     }
-    return Linux::RightsMessage(m_missingRights);
+    return Linux::RightsMessage(m_missingRights, language);
 }
 
 }  // namespace Linux

@@ -30,7 +30,7 @@ public:
     // What the last HasAdministratorRights() found missing, in words (see
     // RightsMessage in linux_rights.h); a check runs first when none has.
     // Empty when the last check passed.
-    std::string RightsMessage() override;
+    std::string RightsMessage(ELanguage language) override;
 
     // For a Linux message after a failed operation: the system's reason for
     // the last serial or raw-disk call that failed in the system, as

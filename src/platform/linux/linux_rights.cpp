@@ -55,7 +55,7 @@ int ReadWriteError(const std::string& path) {
     return faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) == 0 ? 0 : errno;
 }
 
-std::string RightsMessage(const std::vector<MissingRight>& missing) {
+std::string RightsMessage(const std::vector<MissingRight>& missing, ELanguage language) {
     if (missing.empty()) {
         return std::string();
     }
@@ -73,16 +73,16 @@ std::string RightsMessage(const std::vector<MissingRight>& missing) {
     }
     std::string text;
     if (!nodes.empty()) {
-        text += std::string(Text::kLinuxRightsCannotOpen) + "\n" + nodes + "\n";
+        text += std::string(Text::kLinuxRightsCannotOpen.In(language)) + "\n" + nodes + "\n";
     }
     for (const MissingRight& half : missing) {
-        const char* format = half.disks ? (half.nodes.empty() ? Text::kLinuxRightsDisksGroup
-                                                              : Text::kLinuxRightsDisksRemedy)
-                                        : (half.nodes.empty() ? Text::kLinuxRightsPortsGroup
-                                                              : Text::kLinuxRightsPortsRemedy);
-        text += FillIn(format, half.group) + "\n";
+        const CText& format = half.disks ? (half.nodes.empty() ? Text::kLinuxRightsDisksGroup
+                                                               : Text::kLinuxRightsDisksRemedy)
+                                         : (half.nodes.empty() ? Text::kLinuxRightsPortsGroup
+                                                               : Text::kLinuxRightsPortsRemedy);
+        text += FillIn(format.In(language), half.group) + "\n";
     }
-    return text + Text::kLinuxRightsJoin;
+    return text + Text::kLinuxRightsJoin.In(language);
 }
 
 CLinuxRightsCheck::CLinuxRightsCheck(CSysfs sysfs, WORD vendorId, WORD productId)

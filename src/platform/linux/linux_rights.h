@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "lib/language.h"
 #include "platform/linux/sysfs.h"
 #include "platform/win_types.h"
 
@@ -60,12 +61,13 @@ inline bool CanOpenReadWrite(const std::string& path) {
     return ReadWriteError(path) == 0;
 }
 
-// What is missing and how to get it, as code page 932 text of several lines:
+// What is missing and how to get it, as code page 932 text of several lines
+// in language:
 // the nodes that cannot be opened (each with the system's reason, when
 // known, on a line of its own), the groups needed, and the remedies (the
 // package's udev rule for the ports, the groups, sudo). Empty when nothing
 // is missing.
-std::string RightsMessage(const std::vector<MissingRight>& missing);
+std::string RightsMessage(const std::vector<MissingRight>& missing, ELanguage language);
 
 class CLinuxRightsCheck {
 public:

@@ -231,9 +231,10 @@ std::string CVirtualPC::LeakReport() const {
     return report;
 }
 
-std::string CVirtualPC::Describe() const {
+std::string CVirtualPC::Describe(ELanguage language) const {
     const CVirtualAdapter& adapter = *m_adapter;
-    const std::string mode = adapter.Writable() ? Text::kSimWritable : Text::kSimReadOnly;
+    const std::string mode =
+        (adapter.Writable() ? Text::kSimWritable : Text::kSimReadOnly).In(language);
     const Millis due = adapter.NextChangeAt();
     const std::string wait = due == AdapterConfig::kNever || due < m_clock.Now()
                                  ? std::string("-")
@@ -245,24 +246,26 @@ std::string CVirtualPC::Describe() const {
             for (WORD port : adapter.Config().portNumbers) {
                 ports += (ports.empty() ? "COM" : " COM") + std::to_string(port);
             }
-            state = Format(Text::kSimStateNormal, ports);
+            state = Format(Text::kSimStateNormal.In(language), ports);
             break;
         }
         case EAdapterState::kSwitching:
-            state = Format(Text::kSimStateSwitching, std::to_string(adapter.Target()), mode, wait);
+            state = Format(Text::kSimStateSwitching.In(language), std::to_string(adapter.Target()),
+                           mode, wait);
             break;
         case EAdapterState::kMassStorage:
-            state = Format(Text::kSimStateMassStorage, std::to_string(adapter.DriveNumber()),
-                           std::to_string(adapter.Target()), mode);
+            state = Format(Text::kSimStateMassStorage.In(language),
+                           std::to_string(adapter.DriveNumber()), std::to_string(adapter.Target()),
+                           mode);
             break;
         case EAdapterState::kReturning:
-            state = Format(Text::kSimStateReturning, wait);
+            state = Format(Text::kSimStateReturning.In(language), wait);
             break;
         case EAdapterState::kDetached:
-            state = Text::kSimStateDetached;
+            state = Text::kSimStateDetached.In(language);
             break;
     }
-    return Format(Text::kSimStatus, Milliseconds(m_clock.Now()), state);
+    return Format(Text::kSimStatus.In(language), Milliseconds(m_clock.Now()), state);
 }
 
 }  // namespace Sim

@@ -104,7 +104,7 @@ public:
 
     // A short status line for the demo (ASCII, so the same bytes in UTF-8
     // and code page 932): clock time and what the adapter is doing.
-    std::string Describe() const;
+    std::string Describe(ELanguage language) const;
 
 protected:
     // The real wait and the real time, for the real-time mode.

@@ -47,7 +47,9 @@ public:
         return m_chosen ? static_cast<ZRK::CRawDiskApi&>(*this) : m_machine.host.RawDisk();
     }
     bool HasAdministratorRights() override { return m_machine.host.HasAdministratorRights(); }
-    std::string RightsMessage() override { return m_machine.host.RightsMessage(); }
+    std::string RightsMessage(ELanguage language) override {
+        return m_machine.host.RightsMessage(language);
+    }
 
     void Sleep(DWORD milliseconds) override {
         if (m_io.progress == nullptr || m_label.empty()) {
@@ -128,7 +130,7 @@ private:
 class CTerminalBoxes : public CMessageBoxes {
 public:
     CTerminalBoxes(bool yes, CommandIo& io, CCommandHost& host)
-        : m_yes(yes), m_io(io), m_host(host) {}
+        : CMessageBoxes(io.language), m_yes(yes), m_io(io), m_host(host) {}
 
     // Lines (code page 932) shown before the question, and what the waits
     // after a yes are for.
@@ -139,7 +141,7 @@ public:
 
     int MessageBox(const char* text, UINT type) override {
         if ((type & MB_TYPEMASK) == MB_YESNO) {
-            if (!m_yes && !AskYesNo(m_io.terminalFd, m_io.encoder, m_plan + text)) {
+            if (!m_yes && !AskYesNo(m_io.terminalFd, m_io.encoder, m_plan + text, Language())) {
                 return IDNO;
             }
             m_host.WaitFor(m_waitLabel);
@@ -185,7 +187,7 @@ bool CanOpen(const CommandMachine& machine, const std::string& node) {
 // Looks without needing the rights the operations need: the nodes this
 // process may not open are named, and the adapter is asked for its version
 // only when its port may be opened.
-void Status(CommandMachine& machine, CommandReport& report) {
+void Status(CommandMachine& machine, ELanguage language, CommandReport& report) {
     const std::vector<WORD> ports = AdapterPorts(machine.host);
     report.ports = PortNodes(machine, ports);
     report.disks = machine.disks.ListUsbDisks();
@@ -206,8 +208,8 @@ void Status(CommandMachine& machine, CommandReport& report) {
     if (!CanOpen(machine, report.ports[0])) {
         report.outcome = EOutcome::kNoRights;
         report.message = machine.host.HasAdministratorRights()
-                             ? FillIn(Text::kCliNoAccess, report.noAccess.front())
-                             : machine.host.RightsMessage();
+                             ? FillIn(Text::kCliNoAccess.In(language), report.noAccess.front())
+                             : machine.host.RightsMessage(language);
         return;
     }
     ZRK::CSerialPort port(machine.host.Serial());
@@ -219,11 +221,11 @@ void Status(CommandMachine& machine, CommandReport& report) {
             break;
         case EOperationOutcome::kPortUnavailable:
             report.outcome = EOutcome::kPortUnavailable;
-            report.message = Text::kPortNotFound;
+            report.message = Text::kPortNotFound.In(language);
             break;
         default:
             report.outcome = EOutcome::kNoResponse;
-            report.message = Text::kNoResponse;
+            report.message = Text::kNoResponse.In(language);
             break;
     }
 }
@@ -232,9 +234,10 @@ void Status(CommandMachine& machine, CommandReport& report) {
 // until kNewDiskWaitMs have passed; report.disks ends as the last look saw
 // them.
 void WaitForNewDisk(CommandMachine& machine, CCommandHost& host,
-                    const std::vector<UsbDiskInfo>& before, CommandReport& report) {
+                    const std::vector<UsbDiskInfo>& before, ELanguage language,
+                    CommandReport& report) {
     report.waitedForDisk = true;
-    host.WaitFor(FillIn(Text::kCliWaitDisk, Seconds(kNewDiskWaitMs)));
+    host.WaitFor(FillIn(Text::kCliWaitDisk.In(language), Seconds(kNewDiskWaitMs)));
     for (DWORD waited = 0;; waited += kNewDiskLookMs) {
         report.disks = machine.disks.ListUsbDisks();
         for (const UsbDiskInfo& disk : report.disks) {
@@ -276,14 +279,14 @@ std::optional<UsbDiskInfo> FindDisk(const std::vector<UsbDiskInfo>& disks,
 }
 
 // The lines before the return's question: the disks its command goes to.
-std::string ReturnPlan(const std::vector<UsbDiskInfo>& disks) {
+std::string ReturnPlan(const std::vector<UsbDiskInfo>& disks, ELanguage language) {
     std::string plan;
     for (const UsbDiskInfo& disk : disks) {
         if (disk.driveNumber >= 0) {
-            plan += FillIn(Text::kCliReturnPlan, DiskLine(disk)) + "\n";
+            plan += FillIn(Text::kCliReturnPlan.In(language), DiskLine(disk, language)) + "\n";
         }
     }
-    return plan.empty() ? std::string(Text::kCliReturnPlanNone) + "\n" : plan;
+    return plan.empty() ? std::string(Text::kCliReturnPlanNone.In(language)) + "\n" : plan;
 }
 
 // Runs switch or return with its question and waits; false with nothing
@@ -292,22 +295,25 @@ bool RunOperation(const CommandRequest& request, CommandMachine& machine, Comman
                   CommandReport& report) {
     CCommandHost host(machine, io);
     CTerminalBoxes boxes(request.yes, io, host);
+    const ELanguage language = io.language;
     const std::vector<UsbDiskInfo> before = machine.disks.ListUsbDisks();
     EOperationOutcome outcome;
     if (request.command == ECommand::kSwitch) {
-        boxes.Prepare(FillIn(FillIn(Text::kCliSwitchPlan, std::to_string(request.targetId)),
-                             request.writable ? Text::kCliWritable : Text::kCliReadOnly) +
-                          "\n",
-                      Text::kCliWaitLeave);
+        const CText& mode = request.writable ? Text::kCliWritable : Text::kCliReadOnly;
+        boxes.Prepare(
+            FillIn(FillIn(Text::kCliSwitchPlan.In(language), std::to_string(request.targetId)),
+                   mode.In(language)) +
+                "\n",
+            Text::kCliWaitLeave.In(language));
         std::string firmware;
         outcome = SwitchToMassStorage(host, boxes, request.targetId, !request.writable, &firmware);
         report.message = boxes.Message();
         if (outcome == EOperationOutcome::kOldFirmware) {
             // The reply as every other output shows a device's bytes.
-            report.message = FillIn(Text::kOldVersionFormat, DeviceText(firmware));
+            report.message = FillIn(Text::kOldVersionFormat.In(language), DeviceText(firmware));
         }
         if (outcome == EOperationOutcome::kSwitched) {
-            WaitForNewDisk(machine, host, before, report);
+            WaitForNewDisk(machine, host, before, language, report);
         }
     } else {
         std::vector<UsbDiskInfo> targets = before;
@@ -315,21 +321,22 @@ bool RunOperation(const CommandRequest& request, CommandMachine& machine, Comman
             const std::optional<UsbDiskInfo> chosen = FindDisk(before, request.disk);
             if (!chosen || chosen->driveNumber < 0) {
                 io.err << io.encoder.Encode(
-                              FillIn(Text::kCliNotUsbDisk, ArgumentText(request.disk)))
+                              FillIn(Text::kCliNotUsbDisk.In(language), ArgumentText(request.disk)))
                        << '\n';
                 return false;
             }
             host.ChooseDisk(*chosen);
             targets = {*chosen};
         }
-        boxes.Prepare(ReturnPlan(targets),
-                      FillIn(Text::kCliWaitPorts, Seconds(kPortLooks * kPortLookIntervalMs)));
+        boxes.Prepare(
+            ReturnPlan(targets, language),
+            FillIn(Text::kCliWaitPorts.In(language), Seconds(kPortLooks * kPortLookIntervalMs)));
         outcome = ReturnToNormal(host, boxes);
         report.message = boxes.Message();
     }
     report.outcome = OutcomeOf(outcome);
     if (outcome == EOperationOutcome::kDeclined) {
-        report.message = Text::kCliDeclined;
+        report.message = Text::kCliDeclined.In(language);
     }
     return true;
 }
@@ -349,13 +356,13 @@ std::optional<CommandReport> RunCommandReport(const CommandRequest& request,
     const bool asks = request.command != ECommand::kStatus && !request.yes;
     if (request.command == ECommand::kStatus) {
         report.looked = true;
-        Status(machine, report);
+        Status(machine, io.language, report);
     } else if (!machine.host.HasAdministratorRights()) {
         report.outcome = EOutcome::kNoRights;
-        report.message = machine.host.RightsMessage();
+        report.message = machine.host.RightsMessage(io.language);
     } else if (asks && io.terminalFd < 0) {
         report.outcome = EOutcome::kNoTerminal;
-        report.message = Text::kCliNoTerminal;
+        report.message = Text::kCliNoTerminal.In(io.language);
     } else {
         report.looked = true;
         if (!RunOperation(request, machine, io, report)) {
@@ -380,13 +387,13 @@ int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo
     if (request.json) {
         PrintJson(*report, io.out);
     } else {
-        PrintText(*report, io.out, io.err, io.encoder);
+        PrintText(*report, io.out, io.err, io.encoder, io.language);
     }
     errno = 0;
     if (!io.out.flush()) {
         const int error = errno;
-        io.err << io.encoder.Encode(
-                      FillIn(Text::kCliWriteError, std::strerror(error != 0 ? error : EIO)))
+        io.err << io.encoder.Encode(FillIn(Text::kCliWriteError.In(io.language),
+                                           std::strerror(error != 0 ? error : EIO)))
                << '\n';
         return kExitOutputFailed;
     }

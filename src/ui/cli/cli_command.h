@@ -53,6 +53,8 @@ struct CommandIo {
     // Where a line that shows what the command waits for goes (a terminal
     // on the error output); null: nowhere.
     std::ostream* progress = nullptr;
+    // Of every text and message printed (JSON keys and outcome words stay).
+    ELanguage language = ELanguage::kEnglish;
 };
 
 // Runs the sub-command to its end (the question and the waiting line on

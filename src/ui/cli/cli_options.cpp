@@ -4,7 +4,6 @@
 #include <iterator>
 #include <utility>
 
-#include "lib/nls.h"
 #include "platform/linux/sysfs.h"
 #include "tolvane_texts.h"
 #include "ui/common/ui_text.h"
@@ -52,8 +51,8 @@ constexpr OptionRule kRules[kOptionCount] = {
 // Options that take a value, and what is said when it is missing.
 const struct {
     EOption option;
-    const char* missing;
-} kValueOptions[] = {{kId, Text::kCliMissingId}, {kDisk, Text::kCliMissingDisk}};
+    const CText* missing;
+} kValueOptions[] = {{kId, &Text::kCliMissingId}, {kDisk, &Text::kCliMissingDisk}};
 
 const std::pair<std::string, ECommand> kCommands[] = {
     {"status", ECommand::kStatus},
@@ -61,7 +60,7 @@ const std::pair<std::string, ECommand> kCommands[] = {
     {"return", ECommand::kReturn},
 };
 
-RunOptions Outcome(ERunMode mode, const char* format = "", const std::string& arg = {}) {
+RunOptions Outcome(ERunMode mode, const CText* format = nullptr, const std::string& arg = {}) {
     RunOptions options;
     options.mode = mode;
     options.message = format;
@@ -104,10 +103,10 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
             ++option;
         }
         if (option == kOptionCount) {
-            return Outcome(ERunMode::kUsageError, Text::kTuiUnknownOption, arg);
+            return Outcome(ERunMode::kUsageError, &Text::kTuiUnknownOption, arg);
         }
         if (seen[option]) {
-            return Outcome(ERunMode::kUsageError, Text::kTuiRepeatedOption, arg);
+            return Outcome(ERunMode::kUsageError, &Text::kTuiRepeatedOption, arg);
         }
         seen[option] = true;
         order.push_back(static_cast<EOption>(option));
@@ -118,7 +117,7 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
     const unsigned commandBit = 1u << static_cast<int>(options.command.command);
     for (const EOption option : order) {
         if (hasCommand ? (kRules[option].commands & commandBit) == 0 : !kRules[option].dialog) {
-            return Outcome(ERunMode::kUsageError, Text::kCliOptionNotHere, kRules[option].name);
+            return Outcome(ERunMode::kUsageError, &Text::kCliOptionNotHere, kRules[option].name);
         }
     }
     options.simulate = seen[kSimulate];
@@ -132,30 +131,32 @@ RunOptions ParseCommandLine(const std::vector<std::string>& args) {
     options.command.writable = seen[kWritable];
     options.command.disk = values[kDisk];
     if (seen[kDisk] && options.command.disk.empty()) {
-        return Outcome(ERunMode::kUsageError, Text::kCliMissingDisk);
+        return Outcome(ERunMode::kUsageError, &Text::kCliMissingDisk);
     }
     if (options.command.command == ECommand::kSwitch) {
         unsigned long target = 0;
         if (!seen[kId]) {
-            return Outcome(ERunMode::kUsageError, Text::kCliMissingId);
+            return Outcome(ERunMode::kUsageError, &Text::kCliMissingId);
         }
         if (!Linux::ParseDecimal(values[kId], kHighestTargetId, &target)) {
-            return Outcome(ERunMode::kUsageError, Text::kCliBadId, values[kId]);
+            return Outcome(ERunMode::kUsageError, &Text::kCliBadId, values[kId]);
         }
         options.command.targetId = static_cast<DWORD>(target);
     }
     return options;
 }
 
-std::string UsageErrorText(const RunOptions& options) {
+std::string UsageErrorText(const RunOptions& options, ELanguage language,
+                           const CTextEncoder& encoder) {
     // The texts are the program's, the argument the user's: only the texts
     // are converted, so that an argument in any encoding comes back as typed.
-    return FillIn(ZRK::Cp932ToUtf8(options.message.c_str()), ArgumentText(options.argument)) +
-           "\n" + ZRK::Cp932ToUtf8(Text::kCliTryHelp) + "\n";
+    const char* format = options.message != nullptr ? options.message->In(language) : "";
+    return FillIn(encoder.Encode(format), ArgumentText(options.argument)) + "\n" +
+           encoder.Encode(Text::kCliTryHelp.In(language)) + "\n";
 }
 
-std::string VersionLine() {
-    return FillIn(Text::kTuiVersion, TOLVANE_VERSION);
+std::string VersionLine(ELanguage language) {
+    return FillIn(Text::kTuiVersion.In(language), TOLVANE_VERSION);
 }
 
 }  // namespace Cli

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/cli/cli_command.h"
+#include "ui/cli/cli_terminal.h"
 #include "ui/common/exit_codes.h"
 
 namespace Tolvane {
@@ -23,9 +24,9 @@ enum class ERunMode {
 
 struct RunOptions {
     ERunMode mode = ERunMode::kDialog;
-    // For kUsageError: what is wrong (code page 932 bytes), with argument,
-    // the user's own bytes, in place of its "%s".
-    std::string message;
+    // For kUsageError: what is wrong (a format of the table; null for
+    // nothing), with argument, the user's own bytes, in place of its "%s".
+    const CText* message = nullptr;
     std::string argument;
     // For kCommand.
     Cli::CommandRequest command;
@@ -41,12 +42,13 @@ struct RunOptions {
 // everything else that is a known option.
 RunOptions ParseCommandLine(const std::vector<std::string>& args);
 
-// What a usage error prints on the error output, in UTF-8: what is wrong,
-// then where help is.
-std::string UsageErrorText(const RunOptions& options);
+// What a usage error prints on the error output, in language and the
+// encoder's codeset: what is wrong, then where help is.
+std::string UsageErrorText(const RunOptions& options, ELanguage language,
+                           const CTextEncoder& encoder);
 
 // "Tolvane 1.0.0.1": the program's version line.
-std::string VersionLine();
+std::string VersionLine(ELanguage language);
 
 }  // namespace Cli
 }  // namespace Tolvane

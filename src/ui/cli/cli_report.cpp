@@ -113,14 +113,14 @@ std::string Seconds(DWORD milliseconds) {
     return text;
 }
 
-std::string DiskLine(const Linux::UsbDiskInfo& disk) {
+std::string DiskLine(const Linux::UsbDiskInfo& disk, ELanguage language) {
     const std::string name = Ui::DeviceText(disk.vendor) +
                              (disk.vendor.empty() || disk.model.empty() ? "" : " ") +
                              Ui::DeviceText(disk.model);
     return (disk.blockPath.empty() ? "-" : disk.blockPath) + "  " +
            (disk.genericPath.empty() ? "-" : disk.genericPath) + "  " + name + "  " +
            SizeText(disk.sizeBytes) + "  " +
-           (disk.readOnly ? Text::kCliReadOnly : Text::kCliWritable);
+           (disk.readOnly ? Text::kCliReadOnly : Text::kCliWritable).In(language);
 }
 
 }  // namespace Cli

@@ -70,8 +70,8 @@ struct CommandReport {
 std::string Seconds(DWORD milliseconds);
 
 // One disk on one line: nodes, vendor and model (device bytes escaped),
-// size, read-only or writable (code page 932).
-std::string DiskLine(const Linux::UsbDiskInfo& disk);
+// size, read-only or writable (code page 932, in language).
+std::string DiskLine(const Linux::UsbDiskInfo& disk, ELanguage language);
 
 }  // namespace Cli
 }  // namespace Tolvane

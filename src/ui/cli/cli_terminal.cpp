@@ -200,8 +200,10 @@ int OpenControllingTerminal() {
     return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
-bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question) {
-    const std::string prompt = encoder.Encode(cp932Question + " " + Text::kCliYesNo + " ");
+bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question,
+              ELanguage language) {
+    const std::string prompt =
+        encoder.Encode(cp932Question + " " + Text::kCliYesNo.In(language) + " ");
     const CQuestionMode mode(fd);
     std::string answer;
     for (;;) {

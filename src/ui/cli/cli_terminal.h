@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "lib/language.h"
+
 namespace Tolvane {
 namespace Cli {
 
@@ -37,7 +39,8 @@ int OpenControllingTerminal();
 // input, echo, Enter as a line end, Ctrl-C and Ctrl-D as usual), whatever
 // mode an earlier program left it in, and gets its own settings back
 // afterwards, also when a signal ends the program during the question.
-bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question);
+bool AskYesNo(int fd, const CTextEncoder& encoder, const std::string& cp932Question,
+              ELanguage language);
 
 }  // namespace Cli
 }  // namespace Tolvane

@@ -248,8 +248,9 @@ private:
     Layers& m_layers;
 };
 
-CCursesApp::CCursesApp(COperationHost& host, Sim::CVirtualPC* pc)
-    : m_pc(pc),
+CCursesApp::CCursesApp(COperationHost& host, Sim::CVirtualPC* pc, ELanguage language)
+    : CMessageBoxes(language),
+      m_pc(pc),
       m_dialog(host, *this, *this,
                [] {
                    return static_cast<std::uint64_t>(
@@ -304,7 +305,7 @@ InputEvent CCursesApp::ReadBoxEvent(int clientWidth, int clientHeight) {
 }
 
 int CCursesApp::MessageBox(const char* text, UINT type) {
-    CMessageBoxModel box(text != nullptr ? text : "", type, m_width);
+    CMessageBoxModel box(text != nullptr ? text : "", type, m_width, Language());
     int answer = CMessageBoxModel::AnswerWithoutUser(type);
     // Only what the user types once the box is there answers it: an Enter
     // pressed twice on 実行 must not say はい to a question not yet seen.
@@ -326,7 +327,7 @@ int CCursesApp::MessageBox(const char* text, UINT type) {
 }
 
 void CCursesApp::RunAboutBox() {
-    CAboutBoxModel about;
+    CAboutBoxModel about(Language());
     const CLayerScope<std::vector<Layer>, Layer> shown(m_layers, Layer{nullptr, &about});
     while (!about.OnEvent(ReadBoxEvent(about.Layout().Width(), about.Layout().Height()))) {
     }
@@ -475,7 +476,7 @@ void CCursesApp::Draw() {
         const CDialogLayout& layout = m_dialog.Layout();
         const std::string size = std::to_string(layout.Width() + 2) + "x" +
                                  std::to_string(layout.Height() + 2 + kHintRows);
-        Put(0, 0, ScreenText(FillIn(Text::kTuiTooSmall, size)));
+        Put(0, 0, ScreenText(FillIn(Text::kTuiTooSmall.In(Language()), size)));
     } else {
         if (m_dialogShown) {
             DrawDialog();
@@ -626,7 +627,8 @@ void CCursesApp::DrawHints() {
     const int col = std::max(0, DialogFrame().left);
     if (m_dialogShown && !m_dialog.AboutItem().empty()) {
         Put(LINES - 3, col,
-            StripMnemonic(ScreenText(FillIn(Text::kTuiAboutKey, m_dialog.AboutItem()))));
+            StripMnemonic(
+                ScreenText(FillIn(Text::kTuiAboutKey.In(Language()), m_dialog.AboutItem()))));
     }
     // A box open over the dialog takes keys of its own, and the line tells
     // those instead of the dialog's.
@@ -634,14 +636,15 @@ void CCursesApp::DrawHints() {
         const CMessageBoxModel* box = m_layers.back().box;
         const bool question = box != nullptr && box->AsksYesNo();
         Put(LINES - 2, col,
-            ScreenText(question ? Text::kTuiQuestionKeyHint : Text::kTuiCloseKeyHint));
+            ScreenText(
+                (question ? Text::kTuiQuestionKeyHint : Text::kTuiCloseKeyHint).In(Language())));
     } else if (m_dialog.Busy()) {
-        Put(LINES - 2, col, ScreenText(Text::kTuiBusy), A_BOLD);
+        Put(LINES - 2, col, ScreenText(Text::kTuiBusy.In(Language())), A_BOLD);
     } else {
-        Put(LINES - 2, col, ScreenText(Text::kTuiKeyHint));
+        Put(LINES - 2, col, ScreenText(Text::kTuiKeyHint.In(Language())));
     }
     if (m_pc != nullptr) {
-        Put(LINES - 1, col, ScreenText(m_pc->Describe()));
+        Put(LINES - 1, col, ScreenText(m_pc->Describe(Language())));
     }
 }
 

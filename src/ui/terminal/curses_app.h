@@ -55,8 +55,8 @@ int PendingEndSignal();
 class CCursesApp : public CMessageBoxes, public CTerminalShell {
 public:
     // pc: the virtual PC behind host in the demo (its status line, its
-    // clock's catching up), or null.
-    CCursesApp(COperationHost& host, Sim::CVirtualPC* pc);
+    // clock's catching up), or null. language: of every text it shows.
+    CCursesApp(COperationHost& host, Sim::CVirtualPC* pc, ELanguage language);
 
     // Runs the dialog to its end; the program's exit code.
     int Run();

@@ -28,8 +28,9 @@ void CTerminalEdit::PressSpin(CFieldPoint at, bool down) {
 CTerminalDialog::CTerminalDialog(COperationHost& host, CMessageBoxes& boxes, CTerminalShell& shell,
                                  Clock clock)
     : m_shell(shell),
+      m_language(boxes.Language()),
       m_clock(std::move(clock)),
-      m_layout(CDialogLayout::MainDialog()),
+      m_layout(CDialogLayout::MainDialog(boxes.Language())),
       m_dlg(host, boxes, *this, m_edit) {
     m_edit.Bind(&m_dlg.TargetField());
     m_edit.onBeep = [this](UINT) { m_shell.Bell(); };
@@ -65,7 +66,7 @@ void CTerminalDialog::AppendSystemMenuItem(UINT id, const std::string& text) {
 }
 
 std::string CTerminalDialog::LoadString(UINT id) {
-    return id == IDS_ABOUTBOX ? std::string(Text::kAboutMenuItem) : std::string();
+    return id == IDS_ABOUTBOX ? std::string(Text::kAboutMenuItem.In(m_language)) : std::string();
 }
 
 void CTerminalDialog::BeginWait() {

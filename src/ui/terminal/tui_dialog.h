@@ -105,6 +105,7 @@ private:
     int FieldTextWidth() const;
 
     CTerminalShell& m_shell;
+    ELanguage m_language;
     Clock m_clock;
     CDialogLayout m_layout;
     CTerminalEdit m_edit;

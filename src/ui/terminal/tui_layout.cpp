@@ -19,18 +19,17 @@ constexpr int kUnitsDown = 8;
 constexpr int kStatic = -1;
 
 // Template 102, in its tab order.
-const std::vector<TemplateItem>& MainItems() {
-    static const std::vector<TemplateItem> items = {
-        {IDOK, EItemKind::kDefPushButton, Text::kExecute, 159, 34, 53, 14, true},
-        {IDCANCEL, EItemKind::kPushButton, Text::kQuit, 172, 88, 53, 14, true},
+std::vector<TemplateItem> MainItems(ELanguage language) {
+    return {
+        {IDOK, EItemKind::kDefPushButton, Text::kExecute.In(language), 159, 34, 53, 14, true},
+        {IDCANCEL, EItemKind::kPushButton, Text::kQuit.In(language), 172, 88, 53, 14, true},
         {IDC_TARGET_ID, EItemKind::kEdit, nullptr, 95, 16, 49, 14, true},
-        {kStatic, EItemKind::kText, Text::kTargetLabel, 15, 16, 78, 13, false},
-        {IDC_NORMAL, EItemKind::kPushButton, Text::kExecute, 159, 65, 53, 14, true},
-        {kStatic, EItemKind::kGroupBox, Text::kGroupMassStorage, 7, 7, 218, 47, false},
-        {kStatic, EItemKind::kGroupBox, Text::kGroupNormal, 7, 57, 218, 27, false},
-        {IDC_READONLY, EItemKind::kCheckBox, Text::kReadOnly, 159, 17, 61, 10, true},
+        {kStatic, EItemKind::kText, Text::kTargetLabel.In(language), 15, 16, 78, 13, false},
+        {IDC_NORMAL, EItemKind::kPushButton, Text::kExecute.In(language), 159, 65, 53, 14, true},
+        {kStatic, EItemKind::kGroupBox, Text::kGroupMassStorage.In(language), 7, 7, 218, 47, false},
+        {kStatic, EItemKind::kGroupBox, Text::kGroupNormal.In(language), 7, 57, 218, 27, false},
+        {IDC_READONLY, EItemKind::kCheckBox, Text::kReadOnly.In(language), 159, 17, 61, 10, true},
     };
-    return items;
 }
 
 // Template 100. The icon has no place on a character screen, and neither
@@ -38,13 +37,14 @@ const std::vector<TemplateItem>& MainItems() {
 // texts', which keeps it inside the main dialog.
 constexpr int kAboutIconRoom = 40 - 11;
 
-const std::vector<TemplateItem>& AboutItems() {
-    static const std::vector<TemplateItem> items = {
-        {IDC_ABOUT_VERSION, EItemKind::kText, Text::kAboutVersion, 40, 10, 119, 8, false},
-        {IDC_ABOUT_NOTE, EItemKind::kText, Text::kAboutCopyright, 40, 25, 119, 8, false},
-        {IDOK, EItemKind::kDefPushButton, Text::kOk, 178, 7, 50, 14, true},
+std::vector<TemplateItem> AboutItems(ELanguage language) {
+    return {
+        {IDC_ABOUT_VERSION, EItemKind::kText, Text::kAboutVersion.In(language), 40, 10, 119, 8,
+         false},
+        {IDC_ABOUT_NOTE, EItemKind::kText, Text::kAboutCopyright.In(language), 40, 25, 119, 8,
+         false},
+        {IDOK, EItemKind::kDefPushButton, Text::kOk.In(language), 178, 7, 50, 14, true},
     };
-    return items;
 }
 
 bool TakesClicks(EItemKind kind) {
@@ -77,16 +77,16 @@ int DluToRow(int y) {
     return (2 * y + kUnitsDown) / (2 * kUnitsDown);
 }
 
-CDialogLayout CDialogLayout::MainDialog() {
-    return CDialogLayout(Text::kMainCaption, 232, 109, MainItems());
+CDialogLayout CDialogLayout::MainDialog(ELanguage language) {
+    return CDialogLayout(Text::kMainCaption.In(language), 232, 109, MainItems(language));
 }
 
-CDialogLayout CDialogLayout::AboutBox() {
-    std::vector<TemplateItem> items = AboutItems();
+CDialogLayout CDialogLayout::AboutBox(ELanguage language) {
+    std::vector<TemplateItem> items = AboutItems(language);
     for (TemplateItem& item : items) {
         item.x -= kAboutIconRoom;
     }
-    return CDialogLayout(Text::kAboutCaption, 235 - kAboutIconRoom, 55, items);
+    return CDialogLayout(Text::kAboutCaption.In(language), 235 - kAboutIconRoom, 55, items);
 }
 
 CDialogLayout::CDialogLayout(const char* caption, int cx, int cy,

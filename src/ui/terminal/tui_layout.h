@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "lib/language.h"
+
 namespace Tolvane {
 namespace Tui {
 
@@ -80,8 +82,8 @@ class CDialogLayout {
 public:
     // The main dialog (template 102) and the About box (template 100,
     // without the room of its icon).
-    static CDialogLayout MainDialog();
-    static CDialogLayout AboutBox();
+    static CDialogLayout MainDialog(ELanguage language);
+    static CDialogLayout AboutBox(ELanguage language);
 
     CDialogLayout(const char* caption, int cx, int cy, const std::vector<TemplateItem>& items);
 

@@ -127,22 +127,24 @@ int CMessageBoxModel::AnswerWithoutUser(UINT type) {
     return (type & MB_TYPEMASK) == MB_YESNO ? IDNO : IDOK;
 }
 
-CMessageBoxModel::CMessageBoxModel(const std::string& cp932Text, UINT type, const WidthFn& width)
+CMessageBoxModel::CMessageBoxModel(const std::string& cp932Text, UINT type, const WidthFn& width,
+                                   ELanguage language)
     : m_type(type),
-      m_caption(ScreenText(Text::kMainCaption)),
+      m_caption(ScreenText(Text::kMainCaption.In(language))),
       m_lines(SplitLines(ScreenText(cp932Text))),
       m_icon(IconMark(type)) {
     std::vector<std::pair<int, std::wstring>> buttons;
     if ((type & MB_TYPEMASK) == MB_YESNO) {
-        buttons = {{IDYES, ScreenText(Text::kYes)}, {IDNO, ScreenText(Text::kNo)}};
+        buttons = {{IDYES, ScreenText(Text::kYes.In(language))},
+                   {IDNO, ScreenText(Text::kNo.In(language))}};
     } else {
-        buttons = {{IDOK, ScreenText(Text::kOk)}};
+        buttons = {{IDOK, ScreenText(Text::kOk.In(language))}};
     }
     m_textColumn = m_icon.empty() ? 2 : 2 + TextWidth(m_icon, width) + 1;
 
     // No box is wider than the main dialog, so that each fits the smallest
     // screen: longer lines are wrapped.
-    const int widest = CDialogLayout::MainDialog().Width() - m_textColumn - 2;
+    const int widest = CDialogLayout::MainDialog(language).Width() - m_textColumn - 2;
     std::vector<std::wstring> wrapped;
     int textWidth = 0;
     for (const std::wstring& paragraph : m_lines) {
@@ -191,7 +193,7 @@ std::optional<int> CMessageBoxModel::OnEvent(const InputEvent& event) {
 
 // --- CAboutBoxModel ------------------------------------------------------
 
-CAboutBoxModel::CAboutBoxModel() : m_layout(CDialogLayout::AboutBox()) {
+CAboutBoxModel::CAboutBoxModel(ELanguage language) : m_layout(CDialogLayout::AboutBox(language)) {
     std::vector<ModalButton> buttons;
     if (const LaidItem* ok = m_layout.Find(IDOK)) {
         buttons.push_back(ModalButton{IDOK, ScreenText(ok->item.text), ok->cells});

@@ -76,7 +76,8 @@ public:
     // yes nobody gave.
     static int AnswerWithoutUser(UINT type);
 
-    CMessageBoxModel(const std::string& cp932Text, UINT type, const WidthFn& width);
+    CMessageBoxModel(const std::string& cp932Text, UINT type, const WidthFn& width,
+                     ELanguage language);
 
     const std::wstring& Caption() const { return m_caption; }
     // The text's lines, wrapped to the box.
@@ -111,7 +112,7 @@ private:
 // The About box: template 100 with its OK button.
 class CAboutBoxModel {
 public:
-    CAboutBoxModel();
+    explicit CAboutBoxModel(ELanguage language);
 
     const CDialogLayout& Layout() const { return m_layout; }
     CButtonRow& Row() { return m_row; }

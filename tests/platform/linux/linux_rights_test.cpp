@@ -90,7 +90,7 @@ TEST(LinuxRights, PresentNodesMustBeReadWriteAndAbsentHalvesAreJudgedByGroup) {
     EXPECT_EQ(Missing(check), "");
     check.readWrite = {"ttyACM0", "sg2"};  // one port short: its group (read-write) would do
     EXPECT_EQ(Missing(check), "ports ttyACM1 @" + std::to_string(null.st_gid) + ";");
-    EXPECT_NE(RightsMessage(check.Missing())
+    EXPECT_NE(RightsMessage(check.Missing(), Tolvane::ELanguage::kEnglish)
                   .find("\n  " + t.Path("dev/ttyACM1") + ": Permission denied\n"),
               std::string::npos);
     check.readWrite = {"ttyACM0", "ttyACM1"};

@@ -27,16 +27,18 @@ void Send(CSimSerial& serial, const Bytes& bytes) {
 
 TEST(VirtualPc, StatusLineFollowsTheAdapter) {
     CVirtualPC pc;
-    EXPECT_EQ(pc.Describe(), "[0.000 s] normal, COM3 COM4");
+    EXPECT_EQ(pc.Describe(ELanguage::kEnglish), "[0.000 s] normal, COM3 COM4");
     Send(pc.Serial(), {'x', 0xB2});
     pc.Sleep(100);
-    EXPECT_EQ(pc.Describe(), "[0.100 s] switching to target 2 (writable), off the bus in 200 ms");
+    EXPECT_EQ(pc.Describe(ELanguage::kEnglish),
+              "[0.100 s] switching to target 2 (writable), off the bus in 200 ms");
     pc.Sleep(200);
-    EXPECT_EQ(pc.Describe(), "[0.300 s] mass storage, PhysicalDrive2 = target 2 (writable)");
+    EXPECT_EQ(pc.Describe(ELanguage::kEnglish),
+              "[0.300 s] mass storage, PhysicalDrive2 = target 2 (writable)");
     pc.RawDisk().Drive(2)->onCommand(kReturnCdb);
-    EXPECT_EQ(pc.Describe(), "[0.300 s] returning, COM ports back in 800 ms");
+    EXPECT_EQ(pc.Describe(ELanguage::kEnglish), "[0.300 s] returning, COM ports back in 800 ms");
     pc.Adapter().Unplug();
-    EXPECT_EQ(pc.Describe(), "[0.300 s] off the bus");
+    EXPECT_EQ(pc.Describe(ELanguage::kEnglish), "[0.300 s] off the bus");
 }
 
 class FakeWallPC : public CVirtualPC {

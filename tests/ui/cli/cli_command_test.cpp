@@ -14,6 +14,7 @@
 #include <atomic>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "ui/cli/cli_options.h"
 #include "ui/cli/cli_sim.h"
 #include "ui/common/exit_codes.h"
+#include "ui/common/ui_language.h"
 #include "ui/common/ui_text.h"
 
 namespace Tolvane {
@@ -81,7 +83,7 @@ struct CliRun {
         }
         CommandMachine machine{pc, diskList != nullptr ? *diskList : disks, "/dev", canOpen,
                                [] { return std::string(kReason); }};
-        CommandIo io{out, err, CTextEncoder("UTF-8"), slave, progress};
+        CommandIo io{out, err, CTextEncoder("UTF-8"), slave, progress, language};
         const int code = RunCommand(options.command, machine, io);
         if (answers != nullptr) {
             done = true;
@@ -134,6 +136,7 @@ struct CliRun {
     CVirtualPcUsbDiskList disks;
     std::function<bool(const std::string&)> canOpen;
     bool raw = false;  // the terminal starts in raw mode
+    ELanguage language = ELanguage::kJapanese;
     std::ostream* progress = nullptr;
     std::ostringstream out;
     std::ostringstream err;
@@ -164,7 +167,7 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
     const std::vector<std::string> switch3yes = {"switch", "--id=3", "--yes", "--json"};
     const std::vector<std::string> ret = {"return", "--json"};
     const std::vector<std::string> retYes = {"return", "--yes", "--json"};
-    const std::string oldMessage = Ui::FillIn(Text::kOldVersionFormat, "\\x1Bc0.3");
+    const std::string oldMessage = Ui::FillIn(Text::kOldVersionFormat.japanese, "\\x1Bc0.3");
     const struct {
         std::vector<std::string> args;
         Tweak tweak;
@@ -175,23 +178,25 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
         std::string message;
     } rows[] = {
         {status, kMassStorage, true, nullptr, 4, "not-found", ""},
-        {status, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound},
-        {status, silent, true, nullptr, 6, "no-response", Text::kNoResponse},
+        {status, busyPort, true, nullptr, 5, "port-unavailable", Text::kPortNotFound.japanese},
+        {status, silent, true, nullptr, 6, "no-response", Text::kNoResponse.japanese},
         {status, {}, false, nullptr, 0, "normal", ""},  // looking needs no rights
-        {switch3, {}, true, "y\n", 0, "switched", Text::kSwitchedToMass},
-        {switch3, {}, true, "maybe\n\n", 8, "declined", Text::kCliDeclined},
-        {switch3, {}, true, "", 8, "declined", Text::kCliDeclined},  // only the end of input
-        {switch3, {}, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
-        {switch3yes, kMassStorage, true, nullptr, 4, "not-found", Text::kAdapterNotFoundMaybeMass},
+        {switch3, {}, true, "y\n", 0, "switched", Text::kSwitchedToMass.japanese},
+        {switch3, {}, true, "maybe\n\n", 8, "declined", Text::kCliDeclined.japanese},
+        {switch3, {}, true, "", 8, "declined", Text::kCliDeclined.japanese},  // only the end of
+                                                                              // input
+        {switch3, {}, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal.japanese},
+        {switch3yes, kMassStorage, true, nullptr, 4, "not-found",
+         Text::kAdapterNotFoundMaybeMass.japanese},
         {switch3yes, old, true, nullptr, 7, "old-firmware", oldMessage},
-        {switch3yes, stays, true, nullptr, 9, "unknown-error", Text::kUnknownError},
-        {switch3yes, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin},
-        {retYes, kMassStorage, true, nullptr, 0, "returned", Text::kReturnedToNormal},
-        {ret, kMassStorage, true, "yes\n", 0, "returned", Text::kReturnedToNormal},
-        {ret, kMassStorage, true, "N\n", 8, "declined", Text::kCliDeclined},
-        {ret, kMassStorage, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal},
-        {retYes, {}, true, nullptr, 10, "already-normal", Text::kAlreadyNormal},
-        {retYes, lost, true, nullptr, 11, "not-back", Text::kAdapterNotFoundPowerCycle},
+        {switch3yes, stays, true, nullptr, 9, "unknown-error", Text::kUnknownError.japanese},
+        {switch3yes, {}, false, nullptr, 3, "no-rights", Text::kNeedAdmin.japanese},
+        {retYes, kMassStorage, true, nullptr, 0, "returned", Text::kReturnedToNormal.japanese},
+        {ret, kMassStorage, true, "yes\n", 0, "returned", Text::kReturnedToNormal.japanese},
+        {ret, kMassStorage, true, "N\n", 8, "declined", Text::kCliDeclined.japanese},
+        {ret, kMassStorage, true, nullptr, 1, "no-terminal", Text::kCliNoTerminal.japanese},
+        {retYes, {}, true, nullptr, 10, "already-normal", Text::kAlreadyNormal.japanese},
+        {retYes, lost, true, nullptr, 11, "not-back", Text::kAdapterNotFoundPowerCycle.japanese},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.outcome);
@@ -214,7 +219,8 @@ TEST(CliCommand, EveryOutcomeHasItsWordExitCodeAndMessage) {
     }
     CliRun text(busyPort);
     EXPECT_EQ(text.Run({"status"}), 5);
-    EXPECT_EQ(text.err.str(), Utf8(Text::kPortNotFound) + "\ntolvane: " + CliRun::kReason + "\n");
+    EXPECT_EQ(text.err.str(),
+              Utf8(Text::kPortNotFound.japanese) + "\ntolvane: " + CliRun::kReason + "\n");
 }
 
 TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
@@ -223,11 +229,11 @@ TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
     EXPECT_EQ(run.pc.BytesReceived(3), std::vector<std::uint8_t>{'v'});
     EXPECT_EQ(run.pc.Clock().Now(), 100u);
     EXPECT_EQ(run.out.str(),
-              "adapter: normal state\n"
-              "  ports: /dev/ttyACM3 /dev/ttyACM4\n"
-              "  firmware: v\\x01\\xFF (too old for the switch)\n"
-              "USB disks:\n"
-              "  /dev/sdb  /dev/sg1  SIM DATA DISK  4.0 KiB  writable\n");
+              "アダプタ: 通常状態\n"
+              "  ポート: /dev/ttyACM3 /dev/ttyACM4\n"
+              "  ファームウェア: v\\x01\\xFF（古いため切り替えられません）\n"
+              "USB ディスク:\n"
+              "  /dev/sdb  /dev/sg1  SIM DATA DISK  4.0 KiB  書き込み可能\n");
     EXPECT_EQ(run.err.str(), "");
 
     CliRun mass(kMassStorage);
@@ -254,18 +260,19 @@ TEST(CliCommand, StatusAsksForTheVersionOnlyAndShowsPortsFirmwareAndDisks) {
 
 TEST(CliCommand, SwitchAsksOnTheTerminalAndNamesTheNewDisk) {
     CliRun run;
+    run.language = ELanguage::kEnglish;
     std::ostringstream progress;
     run.progress = &progress;
     EXPECT_EQ(run.Run({"switch", "--id", "3"}, "what\ny\n"), 0);
     // Asked twice, after what it is about, in the terminal's encoding; the
     // target byte is read-only 3.
-    const std::string prompt =
-        "switch: SCSI ID 3, read-only\r\n" + Utf8(Text::kAskSwitchToMass) + " [y/N] ";
+    const std::string prompt = "switch: SCSI ID 3, read-only\r\n" +
+                               std::string(Text::kAskSwitchToMass.english) + " [y/N] ";
     const std::size_t first = run.terminal.find(prompt);
     ASSERT_NE(first, std::string::npos) << run.terminal;
     EXPECT_NE(run.terminal.find(prompt, first + 1), std::string::npos);
     EXPECT_EQ(run.pc.BytesReceived(3), (std::vector<std::uint8_t>{'v', 'x', 0x33}));
-    EXPECT_EQ(run.out.str(), Utf8(Text::kSwitchedToMass) +
+    EXPECT_EQ(run.out.str(), std::string(Text::kSwitchedToMass.english) +
                                  "\nnew USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 3  "
                                  "4.0 KiB  read-only\n");
     // The waits after the yes show on a line that updates, then goes.
@@ -278,7 +285,7 @@ TEST(CliCommand, SwitchAsksOnTheTerminalAndNamesTheNewDisk) {
     // A failure goes to the error output, and only there.
     CliRun refused(kMassStorage);
     EXPECT_EQ(refused.Run({"switch", "--id", "3", "--yes"}), 4);
-    EXPECT_EQ(refused.err.str(), Utf8(Text::kAdapterNotFoundMaybeMass) + "\n");
+    EXPECT_EQ(refused.err.str(), Utf8(Text::kAdapterNotFoundMaybeMass.japanese) + "\n");
     EXPECT_EQ(refused.out.str(), "");
 
     CliRun writable;
@@ -303,14 +310,15 @@ TEST(CliCommand, SwitchWithoutANewDiskSaysSoAfterItsWait) {
     EXPECT_EQ(run.Run({"switch", "--id", "0", "--yes"}, nullptr, &none), 0);
     EXPECT_EQ(run.pc.Clock().Now(), 1100u + kNewDiskWaitMs);
     EXPECT_EQ(none.looks, 2 + static_cast<int>(kNewDiskWaitMs / kNewDiskLookMs));
-    EXPECT_EQ(run.out.str(),
-              Utf8(Text::kSwitchedToMass) + "\nno new USB disk appeared within 10 seconds\n");
+    EXPECT_EQ(run.out.str(), Utf8(Text::kSwitchedToMass.japanese) +
+                                 "\n10 秒以内に新しい USB ディスクが現れませんでした\n");
 }
 
 TEST(CliCommand, ReturnToOneDiskSendsToThatDiskOnly) {
     // The data disk is /dev/sdb (drive 1), the adapter's /dev/sdc (drive 2).
     for (const char* disk : {"/dev/sdc", "/dev/sg2"}) {
         CliRun run(kMassStorage);
+        run.language = ELanguage::kEnglish;
         EXPECT_EQ(run.Run({"return", "--disk", disk}, "y\n"), 0);
         ASSERT_EQ(run.pc.RawDisk().Commands().size(), 1u);
         EXPECT_EQ(run.pc.RawDisk().Commands()[0].drive, 2);
@@ -353,7 +361,7 @@ TEST(CliCommand, QuestionCountsOnlyAnAnswerToItInAKnownMode) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        AskYesNo(slave, CTextEncoder("UTF-8"), "?");
+        AskYesNo(slave, CTextEncoder("UTF-8"), "?", ELanguage::kEnglish);
         _exit(0);
     }
     std::string shown;
@@ -399,7 +407,8 @@ TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
     for (const auto& [args, culprit] : refused) {
         const RunOptions options = ParseCommandLine(args);
         EXPECT_EQ(options.mode, ERunMode::kUsageError) << culprit;
-        const std::string text = UsageErrorText(options);
+        const std::string text =
+            UsageErrorText(options, ELanguage::kEnglish, CTextEncoder("UTF-8"));
         EXPECT_NE(text.find(culprit), std::string::npos) << text;
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
     }
@@ -420,12 +429,53 @@ TEST(CliCommand, CommandLineRefusesWhatDoesNotFit) {
     for (const auto& [args, mode] : modes) {
         EXPECT_EQ(ParseCommandLine(args).mode, mode) << args.size();
     }
-    EXPECT_EQ(VersionLine(), "Tolvane 1.0.0.1");
+    EXPECT_EQ(VersionLine(ELanguage::kJapanese), "Tolvane 1.0.0.1");
     EXPECT_EQ(ParseCommandLine({"return", "--disk=/dev/sdc"}).command.disk, "/dev/sdc");
 }
 
+// gettext's order, read from the names alone: LANGUAGE (not in the C
+// locale), LC_ALL, LC_MESSAGES, LANG.
+TEST(CliCommand, LanguageIsTheOneGettextWouldPickFromTheNames) {
+    const ELanguage ja = ELanguage::kJapanese;
+    const ELanguage en = ELanguage::kEnglish;
+    const struct {
+        const char* language;
+        const char* all;
+        const char* messages;
+        const char* lang;
+        ELanguage expected;
+    } rows[] = {
+        {"", "", "", "", en},
+        {"", "", "", "ja_JP.UTF-8", ja},  // whether installed or not
+        {"", "", "", "ja", ja},
+        {"", "", "", "C.UTF-8", en},
+        {"", "", "", "de_DE.UTF-8", en},
+        {"", "C", "", "ja_JP.UTF-8", en},
+        {"", "", "ja_JP.eucJP", "en_US.UTF-8", ja},
+        {"", "en_US.UTF-8", "ja_JP.UTF-8", "", en},
+        {"ja", "", "", "", en},  // LANGUAGE is left aside in the C locale
+        {"ja", "POSIX", "", "", en},
+        {"ja", "", "", "C.UTF-8", ja},
+        {"ja:en", "", "", "en_GB.UTF-8", ja},
+        {"fr:en_GB:ja", "", "", "ja_JP.UTF-8", en},
+        {"fr:de", "", "", "ja_JP.UTF-8", en},
+        {"C", "", "", "ja_JP.UTF-8", en},
+        {"de::ja_JP", "", "", "de_DE.UTF-8", ja},
+    };
+    for (const auto& row : rows) {
+        const std::map<std::string, std::string> environment = {{"LANGUAGE", row.language},
+                                                                {"LC_ALL", row.all},
+                                                                {"LC_MESSAGES", row.messages},
+                                                                {"LANG", row.lang}};
+        EXPECT_EQ(Ui::LanguageFromEnvironment(
+                      [&environment](const char* name) { return environment.at(name); }),
+                  row.expected)
+            << row.language << "|" << row.all << "|" << row.messages << "|" << row.lang;
+    }
+}
+
 TEST(CliCommand, TextsFollowTheTerminalsCodeset) {
-    const std::string name = Text::kProductName;  // ミルトパ
+    const std::string name = Text::kProductName.japanese;  // ミルトパ
     EXPECT_EQ(CTextEncoder("EUC-JP").Encode(name + "!"), "\xA5\xDF\xA5\xEB\xA5\xC8\xA5\xD1!");
     EXPECT_EQ(CTextEncoder("ANSI_X3.4-1968").Encode(name + "!"), std::string(4, '?') + "!");
     EXPECT_EQ(CTextEncoder("no-such-codeset").Encode(name), Utf8(name));

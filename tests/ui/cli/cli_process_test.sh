@@ -2,7 +2,9 @@
 # cli_process_test.sh TOLVANE
 # Runs the built program once per sub-command on the virtual PC
 # (--simulate, real time) and checks what it prints and its exit code; then
-# a question without a terminal and a wrong command line.
+# a question without a terminal and a wrong command line. In English (the
+# C.UTF-8 locale) unless a row sets lang: the Japanese rows use a locale
+# name that need not be installed.
 set -uo pipefail
 
 bin=${1:?usage: cli_process_test.sh TOLVANE}
@@ -16,7 +18,7 @@ expect() {
   local code=$1 pattern=$2
   shift 3
   local out rc
-  out=$(setsid -w "$bin" "$@" </dev/null 2>&1)
+  out=$(LC_ALL=${lang:-C.UTF-8} setsid -w "$bin" "$@" </dev/null 2>&1)
   rc=$?
   if [ "$rc" -ne "$code" ] || ! grep -qF -- "$pattern" <<<"$out"; then
     echo "FAIL: tolvane $* gave $rc (want $code) and:"
@@ -30,11 +32,15 @@ expect() {
 expect 0 '  ports: /dev/ttyACM3 /dev/ttyACM4' -- status --simulate
 expect 0 '"outcome": "switched"' -- switch --simulate --id 2 --yes --json
 expect 0 'new USB disk: /dev/sdc  /dev/sg2  SIM SCSI TARGET 5' -- switch --simulate --id 5 --yes
-expect 0 'ミルトパを通常状態にしました。' -- return --simulate --yes
+expect 0 'The adapter is back in the normal state.' -- return --simulate --yes
+lang=ja_JP.UTF-8 expect 0 'ミルトパを通常状態にしました。' -- return --simulate --yes
+lang=ja_JP.UTF-8 expect 0 '新しい USB ディスク: /dev/sdc' -- switch --simulate --id 5 --yes
 expect 1 'give --yes' -- return --simulate
 expect 2 "not '7'" -- switch --simulate --id 7 --yes
 expect 2 "Try 'tolvane --help'" -- --bogus
 expect 0 'Usage: tolvane' -- -h
+lang=ja_JP.UTF-8 expect 0 '使い方: tolvane' -- -h
+lang=ja_JP.UTF-8 expect 2 "詳しくは 'tolvane --help'" -- --bogus
 expect 0 'Tolvane ' -- -V
 
 # A report that never reached its reader is no success: a full disk, and a

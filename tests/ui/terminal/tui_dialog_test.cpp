@@ -112,9 +112,10 @@ TEST_F(TuiDialogTest, KeysWalkTheTabOrderPressAndRunBothOperations) {
     // The declined switch sent only its version query; then target 4, writable.
     EXPECT_EQ(pc.BytesReceived(3), (Sim::CVirtualPC::Bytes{0x76, 0x76, 0x78, 0xB4}));
     Keys("TTTTN");  // the second 実行
-    EXPECT_EQ(rec.texts, (std::vector<std::string>{Text::kAskSwitchToMass, Text::kAskSwitchToMass,
-                                                   Text::kSwitchedToMass, Text::kAskReturnToNormal,
-                                                   Text::kReturnedToNormal}));
+    EXPECT_EQ(rec.texts, (std::vector<std::string>{
+                             Text::kAskSwitchToMass.japanese, Text::kAskSwitchToMass.japanese,
+                             Text::kSwitchedToMass.japanese, Text::kAskReturnToNormal.japanese,
+                             Text::kReturnedToNormal.japanese}));
     // Each operation shows itself busy while it runs, and not after.
     EXPECT_EQ(rec.busyAtRefresh, (std::vector<bool>{true, false, true, false, true, false}));
 }

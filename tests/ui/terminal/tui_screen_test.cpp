@@ -47,11 +47,11 @@ TEST(TuiTextTest, DecodesUtf8ReplacingEachBadByteAndResuming) {
 }
 
 TEST(TuiTextTest, ProgramTextsShowAsWrittenMeasuredInCellsAndCutWhole) {
-    EXPECT_EQ(ScreenText(Text::kMainCaption), L"ミルトパ マスストレージ ツール");
-    EXPECT_EQ(ScreenText(Text::kTargetLabel), L"Target-SCSI-ID (0\uFF5E6)");
-    EXPECT_EQ(ScreenText(Text::kAboutMenuItem), L"Tolvane のﾊﾞｰｼﾞｮﾝ情報(&A)...");
+    EXPECT_EQ(ScreenText(Text::kMainCaption.japanese), L"ミルトパ マスストレージ ツール");
+    EXPECT_EQ(ScreenText(Text::kTargetLabel.japanese), L"Target-SCSI-ID (0\uFF5E6)");
+    EXPECT_EQ(ScreenText(Text::kAboutMenuItem.japanese), L"Tolvane のﾊﾞｰｼﾞｮﾝ情報(&A)...");
     EXPECT_EQ(
-        SplitLines(ScreenText(Text::kNoResponse)),
+        SplitLines(ScreenText(Text::kNoResponse.japanese)),
         (std::vector<std::wstring>{L"ミルトパが応答しません。", L"再起動してみてください。"}));
     EXPECT_EQ(SplitLines(L""), std::vector<std::wstring>{L""});
     EXPECT_EQ(SplitLines(L"a\n"), (std::vector<std::wstring>{L"a", L""}));
@@ -108,7 +108,7 @@ TEST(TuiInputTest, DecodesTheKeysTheDialogUsesAndPassesCharactersOn) {
 
 // Only controls are tab stops and take clicks.
 TEST(TuiLayoutTest, OnlyControlsAreTabStopsAndTakeClicks) {
-    const CDialogLayout layout = CDialogLayout::MainDialog();
+    const CDialogLayout layout = CDialogLayout::MainDialog(ELanguage::kJapanese);
     const std::vector<int> ids{IDOK, IDCANCEL, IDC_TARGET_ID, IDC_NORMAL, IDC_READONLY};
     EXPECT_EQ(layout.TabStops(), ids);
     // From nowhere (before the first focus): the first tab stop.
@@ -127,7 +127,8 @@ InputEvent Click(EMouse what, const ModalButton& on) {
 }
 
 TEST(TuiMessageBoxTest, KeysAndTheMouseAnswerAsTheSystemsBoxesDo) {
-    CMessageBoxModel box(Text::kAskSwitchToMass, MB_YESNO, TestWidth);
+    CMessageBoxModel box(Text::kAskSwitchToMass.japanese, MB_YESNO, TestWidth,
+                         ELanguage::kJapanese);
     ASSERT_EQ(box.Row().Buttons().size(), 2u);
     const ModalButton yes = box.Row().Buttons()[0];
     const ModalButton no = box.Row().Buttons()[1];
@@ -162,31 +163,20 @@ TEST(TuiMessageBoxTest, KeysAndTheMouseAnswerAsTheSystemsBoxesDo) {
     for (const InputEvent& event :
          {InputEvent::Key(EKey::kEnter), InputEvent::Char(L' '), InputEvent::Key(EKey::kEscape),
           InputEvent::Key(EKey::kHangUp), InputEvent::Char(L'y'), InputEvent::Key(EKey::kIdle)}) {
-        CMessageBoxModel ok(Text::kSwitchedToMass, MB_OK, TestWidth);
+        CMessageBoxModel ok(Text::kSwitchedToMass.english, MB_OK, TestWidth, ELanguage::kEnglish);
         const bool closes = event.key != EKey::kIdle && event.ch != L'y';
         EXPECT_EQ(ok.OnEvent(event), closes ? std::optional<int>(IDOK) : std::nullopt);
-        EXPECT_EQ(CAboutBoxModel().OnEvent(event), closes) << static_cast<int>(event.key);
+        EXPECT_EQ(CAboutBoxModel(ELanguage::kJapanese).OnEvent(event), closes)
+            << static_cast<int>(event.key);
     }
-    EXPECT_EQ(CAboutBoxModel().Row().Buttons().at(0).label, L"OK");
+    EXPECT_EQ(CAboutBoxModel(ELanguage::kJapanese).Row().Buttons().at(0).label, L"OK");
 }
 
 TEST(TuiMessageBoxTest, BoxesHoldTheirTextAndButtonFacesTheirWidth) {
-    CMessageBoxModel box(Text::kPortNotFound, MB_OK | MB_ICONEXCLAMATION, TestWidth);
+    CMessageBoxModel box(Text::kPortNotFound.japanese, MB_OK | MB_ICONEXCLAMATION, TestWidth,
+                         ELanguage::kJapanese);
     ASSERT_EQ(box.Lines().size(), 2u);
     EXPECT_EQ(box.Icon(), L"(!)");
-    // The longest Linux rights message is wrapped to a box no larger than
-    // the dialog on the smallest screen.
-    const std::string rights = Linux::RightsMessage(
-        {{false, {"/dev/ttyACM10", "/dev/ttyACM11"}, "dialout"}, {true, {"/dev/sg10"}, "disk"}});
-    CMessageBoxModel wrapped(rights, MB_OK | MB_ICONEXCLAMATION, TestWidth);
-    const CDialogLayout dialog = CDialogLayout::MainDialog();
-    EXPECT_LE(wrapped.ClientWidth(), dialog.Width());
-    EXPECT_LE(wrapped.ClientHeight(), dialog.Height());
-    for (const CMessageBoxModel* b : {&box, &wrapped}) {
-        for (const std::wstring& line : b->Lines()) {
-            EXPECT_LE(b->TextColumn() + TextWidth(line, TestWidth), b->ClientWidth() - 1);
-        }
-    }
     const BoxFrame pinned = CenterBox(40, 6, 20, 4);  // a screen too small
     EXPECT_EQ(std::pair(pinned.left, pinned.top), std::pair(0, 0));
     // Too narrow, the label is cut, never the brackets' width exceeded.
@@ -195,6 +185,64 @@ TEST(TuiMessageBoxTest, BoxesHoldTheirTextAndButtonFacesTheirWidth) {
     EXPECT_EQ(ButtonFace(L"いいえ", 5, TestWidth), L"[い ]");
     EXPECT_EQ(ButtonFace(L"x", 1, TestWidth), L"[");
     EXPECT_EQ(ButtonFace(L"x", 0, TestWidth), L"");
+}
+
+// On the smallest screen (72 x 19: the dialog, its frame and three lines of
+// hints) every text of both languages fits its place uncut: the captions,
+// the controls' texts inside their decorations, the hint lines, and each
+// box (long texts wrapped, the longest rights message included) inside the
+// dialog's area.
+TEST(TuiLayoutTest, EveryTextFitsItsPlaceInBothLanguages) {
+    constexpr int kColumns = 72;
+    const auto width = [](const std::string& cp932) {
+        return TextWidth(StripMnemonic(ScreenText(cp932)), TestWidth);
+    };
+    for (const ELanguage language : {ELanguage::kJapanese, ELanguage::kEnglish}) {
+        SCOPED_TRACE(static_cast<int>(language));
+        const CDialogLayout dialog = CDialogLayout::MainDialog(language);
+        ASSERT_EQ(dialog.Width() + 2, kColumns);
+        for (const CDialogLayout& layout : {dialog, CDialogLayout::AboutBox(language)}) {
+            EXPECT_LE(width(layout.Caption()), layout.Width()) << layout.Caption();
+            for (const LaidItem& laid : layout.Items()) {
+                const EItemKind kind = laid.item.kind;
+                const int frame =
+                    kind == EItemKind::kText                                              ? 0
+                    : kind == EItemKind::kPushButton || kind == EItemKind::kDefPushButton ? 2
+                                                                                          : 4;
+                if (laid.item.text != nullptr) {
+                    EXPECT_LE(width(laid.item.text), laid.cells.Width() - frame) << laid.item.text;
+                }
+            }
+        }
+        for (const CText* hint : {&Text::kTuiKeyHint, &Text::kTuiCloseKeyHint,
+                                  &Text::kTuiQuestionKeyHint, &Text::kTuiBusy}) {
+            EXPECT_LE(width(hint->In(language)), kColumns) << hint->In(language);
+        }
+        EXPECT_LE(
+            width(Ui::FillIn(Text::kTuiAboutKey.In(language), Text::kAboutMenuItem.In(language))),
+            kColumns);
+        std::vector<std::string> boxTexts = {
+            Linux::RightsMessage({{false, {"/dev/ttyACM10", "/dev/ttyACM11"}, "dialout"},
+                                  {true, {"/dev/sg10"}, "disk"}},
+                                 language),
+            Ui::FillIn(Text::kOldVersionFormat.In(language), "v0.39"),
+        };
+        for (const CText* text :
+             {&Text::kNeedAdmin, &Text::kAdapterNotFoundMaybeMass, &Text::kPortNotFound,
+              &Text::kNoResponse, &Text::kAskSwitchToMass, &Text::kSwitchedToMass,
+              &Text::kUnknownError, &Text::kAlreadyNormal, &Text::kAskReturnToNormal,
+              &Text::kAdapterNotFoundPowerCycle, &Text::kReturnedToNormal}) {
+            boxTexts.push_back(text->In(language));
+        }
+        for (const std::string& text : boxTexts) {
+            const CMessageBoxModel box(text, MB_YESNO | MB_ICONEXCLAMATION, TestWidth, language);
+            EXPECT_LE(box.ClientWidth(), dialog.Width()) << text;
+            EXPECT_LE(box.ClientHeight(), dialog.Height()) << text;
+            for (const std::wstring& line : box.Lines()) {
+                EXPECT_LE(box.TextColumn() + TextWidth(line, TestWidth), box.ClientWidth() - 1);
+            }
+        }
+    }
 }
 
 }  // namespace

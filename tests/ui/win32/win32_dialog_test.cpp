@@ -149,7 +149,7 @@ TEST_F(Win32DialogTest, OpensWithTheTemplateTextsPositionsAndTabOrder) {
     EXPECT_EQ(std::string(expect932) == "1", ::GetACP() == 932) << "ANSI code page " << ::GetACP();
     Open();
     ASSERT_NE(nullptr, hwnd);
-    EXPECT_EQ(Expected(Text::kMainCaption), TextOf(hwnd));
+    EXPECT_EQ(Expected(Text::kMainCaption.japanese), TextOf(hwnd));
     const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
     const LONG wanted =
         WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
@@ -166,16 +166,18 @@ TEST_F(Win32DialogTest, OpensWithTheTemplateTextsPositionsAndTabOrder) {
         int x, y, cx, cy;
         LONG style;
     } expected[] = {
-        {IDOK, L"button", Expected(Text::kExecute), 159, 34, 53, 14, BS_DEFPUSHBUTTON | WS_TABSTOP},
-        {IDCANCEL, L"button", Expected(Text::kQuit), 172, 88, 53, 14, BS_PUSHBUTTON | WS_TABSTOP},
-        {IDC_TARGET_ID, L"edit", L"0", 95, 16, 49, 14, ES_AUTOHSCROLL | WS_TABSTOP},
-        {0xFFFF, L"static", Expected(Text::kTargetLabel), 15, 16, 78, 13,
-         SS_CENTERIMAGE | WS_GROUP},
-        {IDC_NORMAL, L"button", Expected(Text::kExecute), 159, 65, 53, 14,
+        {IDOK, L"button", Expected(Text::kExecute.japanese), 159, 34, 53, 14,
+         BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {IDCANCEL, L"button", Expected(Text::kQuit.japanese), 172, 88, 53, 14,
          BS_PUSHBUTTON | WS_TABSTOP},
-        {0xFFFF, L"button", Expected(Text::kGroupMassStorage), 7, 7, 218, 47, BS_GROUPBOX},
-        {0xFFFF, L"button", Expected(Text::kGroupNormal), 7, 57, 218, 27, BS_GROUPBOX},
-        {IDC_READONLY, L"button", Expected(Text::kReadOnly), 159, 17, 61, 10,
+        {IDC_TARGET_ID, L"edit", L"0", 95, 16, 49, 14, ES_AUTOHSCROLL | WS_TABSTOP},
+        {0xFFFF, L"static", Expected(Text::kTargetLabel.japanese), 15, 16, 78, 13,
+         SS_CENTERIMAGE | WS_GROUP},
+        {IDC_NORMAL, L"button", Expected(Text::kExecute.japanese), 159, 65, 53, 14,
+         BS_PUSHBUTTON | WS_TABSTOP},
+        {0xFFFF, L"button", Expected(Text::kGroupMassStorage.japanese), 7, 7, 218, 47, BS_GROUPBOX},
+        {0xFFFF, L"button", Expected(Text::kGroupNormal.japanese), 7, 57, 218, 27, BS_GROUPBOX},
+        {IDC_READONLY, L"button", Expected(Text::kReadOnly.japanese), 159, 17, 61, 10,
          BS_AUTOCHECKBOX | WS_TABSTOP},
     };
     // The dialog's children in creation order, which is the tab order; the
@@ -208,7 +210,7 @@ TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
     EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), ::GetMenuItemID(menu, count - 1));
     wchar_t item[128] = {};
     ::GetMenuStringW(menu, count - 1, item, 128, MF_BYPOSITION);
-    EXPECT_EQ(Expected(Text::kAboutMenuItem), std::wstring(item));
+    EXPECT_EQ(Expected(Text::kAboutMenuItem.japanese), std::wstring(item));
     EXPECT_NE(0u, ::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
 
     const auto big = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
@@ -231,9 +233,9 @@ TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
                            EXPECT_NEAR(m[1] + m[3], a[1] + a[3], 1);
                        },
                        hwnd));
-    EXPECT_EQ(
-        (std::vector<std::wstring>{Expected(Text::kAboutCaption), Expected(Text::kAboutVersion)}),
-        texts);
+    EXPECT_EQ((std::vector<std::wstring>{Expected(Text::kAboutCaption.japanese),
+                                         Expected(Text::kAboutVersion.japanese)}),
+              texts);
 }
 
 // Typing, setting the text, the keys, the wheel, leaving the field and a
@@ -394,7 +396,7 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
                                  owner = ::GetWindow(box, GW_OWNER);
                              }));
     EXPECT_EQ(IDOK, result);
-    EXPECT_EQ(Expected(Text::kNeedAdmin), text);
+    EXPECT_EQ(Expected(Text::kNeedAdmin.japanese), text);
     EXPECT_EQ(std::wstring(L"test_win32_dialog"), caption) << "the program file's name";
     EXPECT_NE(nullptr, owner);
     EXPECT_EQ(nullptr, modal.Window());
@@ -414,7 +416,7 @@ TEST(Win32HostTest, AnEnterTypedAheadDoesNotAnswerTheBox) {
     std::wstring text;
     EXPECT_EQ(1, AnswerBoxes([&] { ::SendMessageW(hwnd, WM_COMMAND, IDOK, 0); },
                              [&](HWND box) { text = TextOf(::GetDlgItem(box, 0xFFFF)); }, hwnd));
-    EXPECT_EQ(Expected(Text::kAdapterNotFoundMaybeMass), text);
+    EXPECT_EQ(Expected(Text::kAdapterNotFoundMaybeMass.japanese), text);
     EXPECT_TRUE(::IsWindow(hwnd));
 }
 
