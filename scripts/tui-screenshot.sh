@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the terminal dialog: `tolvane --simulate` in
-# a detached tmux pane of 76 x 22 cells under C.UTF-8, read back with its
+# Takes the README's pictures of the terminal dialog: `tolvane --simulate` in
+# a detached tmux pane of 76 x 22 cells, in the language of LOCALE (the
+# program's; tmux itself runs under C.UTF-8), read back with its
 # attributes (tmux capture-pane -e) and drawn cell by cell with ImageMagick
 # (scripts/screen-to-mvg.py): IPA Gothic for the Japanese, DejaVu Sans Mono
 # for the rest, the frames as lines.
 #
-# Usage: tui-screenshot.sh [TOLVANE [OUTPUT.png]]
-# Defaults: build/debug/src/platform/linux/tolvane and docs/tolvane-tui.png.
+# Usage: tui-screenshot.sh [TOLVANE [OUTPUT.png [LOCALE]]]
+# Defaults: build/debug/src/ui/tolvane, docs/tolvane-tui.png, ja_JP.UTF-8
+# (the English picture: docs/tolvane-tui-en.png with C.UTF-8).
 # Needs tmux, ImageMagick, python3, fonts-ipafont-gothic and
 # fonts-dejavu-core.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-program=${1:-$root/build/debug/src/platform/linux/tolvane}
+program=${1:-$root/build/debug/src/ui/tolvane}
 output=${2:-$root/docs/tolvane-tui.png}
+locale=${3:-ja_JP.UTF-8}
 columns=76
 rows=22
 wide=/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf
@@ -32,7 +35,7 @@ sock=$work/tmux.sock
 trap 'tmux -S "$sock" kill-server >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 unset TMUX
 tmux -S "$sock" -f /dev/null new-session -d -s shot -x "$columns" -y "$rows" \
-  "env LANG=C.UTF-8 LC_ALL=C.UTF-8 timeout 30 $(printf %q "$program") --simulate"
+  "env -u LANGUAGE LANG=C.UTF-8 LC_ALL=$locale timeout 30 $(printf %q "$program") --simulate"
 
 # Waits until the virtual PC's status line shows the normal state.
 for _ in $(seq 50); do
