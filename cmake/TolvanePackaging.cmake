@@ -49,8 +49,10 @@ else()
       "not version ${PROJECT_VERSION}; add an entry for it")
   endif()
   # Debian compresses manual pages and changelogs with gzip -9n (no name,
-  # no time stamp: the same bytes on every build).
-  foreach(pair "docs/tolvane.1;tolvane.1.gz" "packaging/changelog;changelog.gz")
+  # no time stamp: the same bytes on every build). The Japanese manual page
+  # goes under man/ja with the English one's name.
+  foreach(pair "docs/tolvane.1;tolvane.1.gz" "docs/tolvane.ja.1;tolvane.ja.1.gz"
+      "packaging/changelog;changelog.gz")
     list(GET pair 0 source)
     list(GET pair 1 packed)
     execute_process(COMMAND gzip -9n -c
@@ -96,6 +98,8 @@ else()
   set(doc_dir share/doc/tolvane)
   install(TARGETS tolvane RUNTIME DESTINATION bin)
   install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/tolvane.1.gz DESTINATION share/man/man1)
+  install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/tolvane.ja.1.gz DESTINATION share/man/ja/man1
+    RENAME tolvane.1.gz)
   # Where udev and lintian look on Debian 12, /usr/lib by the merged /usr.
   install(FILES ${TOLVANE_PACKAGING_DIR}/60-tolvane.rules DESTINATION /lib/udev/rules.d)
   install(FILES ${TOLVANE_PACKAGE_FILES_DIR}/README.md ${TOLVANE_PACKAGING_DIR}/copyright

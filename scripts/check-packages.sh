@@ -4,9 +4,11 @@
 # for the project's version; both without an option.
 # - tolvane_<version>_<arch>.deb: lintian finds neither errors nor
 #   warnings; unpacked into a throw-away folder, the program answers
-#   --version and --help; the udev rule, the manual page, the bash
-#   completion and the documents are where Debian wants them, and the
-#   README links to nothing that the package does not ship; appstreamcli
+#   --version and --help; the udev rule, the manual pages (English and
+#   Japanese), the bash completion and the documents are where Debian wants
+#   them, each manual page shows the messages it explains as the text table
+#   has them in its language, and the README links to nothing that the
+#   package does not ship; appstreamcli
 #   validates the AppStream metadata, which offers the package for the
 #   adapter's USB IDs; the dependencies name libc and the ncursesw runtime.
 # - Tolvane-<version>-win32.zip: LICENSE.txt and README.txt beside a
@@ -26,6 +28,35 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
+# The texts (src/lib/texts.tsv) that the manual pages' TROUBLESHOOTING
+# explains: each part of one around a %s or a line break must appear, as
+# the program prints it, in the rendered page of its language.
+manual_messages=(
+  kAdapterNotFoundMaybeMass kCliAdapterNotFound kPortNotFound kNoResponse kCliSystemError
+  kOldVersionFormat kCliFirmwareOld kAskSwitchToMass kSwitchedToMass kUnknownError kCliNoNewDisk
+  kAlreadyNormal kAskReturnToNormal kReturnedToNormal kAdapterNotFoundPowerCycle
+  kLinuxRightsCannotOpen kLinuxRightsPortsGroup kLinuxRightsDisksGroup kCliNoAccess kTuiTooSmall
+  kTuiNoTerminal kTuiNoScreen kCliNoTerminal kCliSwitchPlan kCliReturnPlan kCliReturnPlanNone
+  kCliDeclined kCliWaitLeave kCliWaitDisk kCliWaitPorts kTuiUnknownOption kTuiRepeatedOption
+  kCliOptionNotHere kCliMissingId kCliBadId kCliMissingDisk kCliNotUsbDisk kCliTryHelp
+  kCliWriteError
+)
+# check_manual_messages PAGE COLUMN: COLUMN 2 is the table's Japanese, 3 its
+# English. The page is rendered wide enough for no line to wrap.
+check_manual_messages() {
+  local page=$1 column=$2 rendered name text part
+  rendered=$(LC_ALL=C.UTF-8 MANWIDTH=1000 man -l "$page" 2>/dev/null) || fail "man -l $page"
+  for name in "${manual_messages[@]}"; do
+    text=$(awk -F '\t' -v name="$name" -v column="$column" '$1 == name { print $column }' \
+      src/lib/texts.tsv)
+    [ -n "$text" ] || fail "no text $name in src/lib/texts.tsv"
+    while IFS= read -r part; do
+      [ -z "$part" ] || grep -qF -- "$part" <<<"$rendered" ||
+        fail "${page#"$root"} does not show \"$part\" ($name)"
+    done < <(sed -e 's/\\n/\n/g' -e 's/%s/\n/g' <<<"$text")
+  done
+}
+
 if [ "$check_deb" -eq 1 ]; then
   deb=$dir/tolvane_${version}_$(dpkg --print-architecture).deb
   echo "lintian $deb"
@@ -41,6 +72,9 @@ if [ "$check_deb" -eq 1 ]; then
     grep -v '^#' "$rule" | grep -qF -- "$part" || fail "the udev rule lacks $part"
   done
   gzip -t "$root/usr/share/man/man1/tolvane.1.gz" || fail "no manual page tolvane(1)"
+  gzip -t "$root/usr/share/man/ja/man1/tolvane.1.gz" || fail "no Japanese manual page tolvane(1)"
+  check_manual_messages "$root/usr/share/man/man1/tolvane.1.gz" 3
+  check_manual_messages "$root/usr/share/man/ja/man1/tolvane.1.gz" 2
   completion=$root/usr/share/bash-completion/completions/tolvane
   bash -n "$completion" || fail "no bash completion at ${completion#"$root"}"
   docs=$root/usr/share/doc/tolvane
@@ -64,8 +98,8 @@ if [ "$check_deb" -eq 1 ]; then
   for lib in libc6 libncursesw6; do
     grep -qw "$lib" <<<"$depends" || fail "Depends ($depends) lacks $lib"
   done
-  echo "deb: lintian clean; --version, --help, udev rule, manual page, completion, documents and" \
-    "their links, AppStream metadata, Depends"
+  echo "deb: lintian clean; --version, --help, udev rule, manual pages and their messages," \
+    "completion, documents and their links, AppStream metadata, Depends"
 fi
 
 if [ "$check_zip" -eq 1 ]; then

@@ -28,10 +28,11 @@ windows=(
   xvfb fonts-ipafont-gothic fonts-wine imagemagick
 )
 # dpkg-shlibdeps (dpkg-dev) works out the .deb's dependencies, lintian
-# judges the package and appstreamcli (appstream) its AppStream metadata;
-# the zip's program is stripped and inspected with the mingw-w64 binutils,
-# and unpacked with unzip for that.
-package=(dpkg-dev lintian appstream binutils-mingw-w64-i686 unzip)
+# judges the package, man (man-db) renders its manual pages and appstreamcli
+# (appstream) checks its AppStream metadata; the zip's program is stripped
+# and inspected with the mingw-w64 binutils, and unpacked with unzip for
+# that.
+package=(dpkg-dev lintian man-db appstream binutils-mingw-w64-i686 unzip)
 
 groups=("$@")
 if [ ${#groups[@]} -eq 0 ]; then groups=(linux windows package); fi
