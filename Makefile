@@ -44,7 +44,7 @@ demo:
 	@$(DEPS) linux
 	cmake --preset debug
 	cmake --build --preset debug -j $(JOBS) --target tolvane
-	build/debug/src/platform/linux/tolvane --simulate
+	build/debug/src/ui/tolvane --simulate
 
 # Under build/: tolvane_<version>_<arch>.deb from the `deb` preset and
 # Tolvane-<version>-win32.zip from `win32-release`, each checked. The .deb

@@ -119,8 +119,9 @@ normal state the adapter shows up as two USB CDC serial ports; on request it
 turns into a USB mass-storage device that exposes the disk of one SCSI
 target, read-only or writable, and back again.
 
-The program is a dialog on the terminal (ncursesw) with a Japanese
-interface; --simulate runs it on a virtual PC. A udev rule keeps
+The program is a dialog on the terminal (ncursesw) and the commands
+status, switch and return for scripts, in Japanese under a Japanese locale
+and in English under any other; --simulate runs it on a virtual PC. A udev rule keeps
 ModemManager away from the adapter's serial ports and lets the user at the
 seat open them.")
   set(CPACK_DEBIAN_PACKAGE_NAME tolvane)

@@ -62,8 +62,9 @@ public:
             milliseconds -= step;
             m_waitedMs += step;
             char seconds[24];
-            std::snprintf(seconds, sizeof seconds, " %.1f s", m_waitedMs / 1000.0);
-            *m_io.progress << '\r' << m_io.encoder.Encode(m_label) << seconds << "\x1b[K"
+            std::snprintf(seconds, sizeof seconds, "%.1f", m_waitedMs / 1000.0);
+            const std::string waited = FillIn(Text::kCliWaited.In(m_io.language), seconds);
+            *m_io.progress << '\r' << m_io.encoder.Encode(m_label + " " + waited) << "\x1b[K"
                            << std::flush;
         }
     }
