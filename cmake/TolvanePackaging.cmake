@@ -121,9 +121,9 @@ target, read-only or writable, and back again.
 
 The program is a dialog on the terminal (ncursesw) and the commands
 status, switch and return for scripts, in Japanese under a Japanese locale
-and in English under any other; --simulate runs it on a virtual PC. A udev rule keeps
-ModemManager away from the adapter's serial ports and lets the user at the
-seat open them.")
+and in English under any other; --simulate runs it on a virtual PC. A udev
+rule keeps ModemManager away from the adapter's serial ports and lets the
+user at the seat open them.")
   set(CPACK_DEBIAN_PACKAGE_NAME tolvane)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
