@@ -2,10 +2,10 @@
 // program's resources, driven by messages as the user's input would drive
 // them, on the virtual PC (virtual time); the real host runs in the
 // program itself, end to end (tests/e2e). Runs on a display of its own
-// (wine-gui-test.sh), once under a Japanese and once under a non-Japanese
-// locale. What the dialog's logic decides is tested over the doubles; here,
-// that the Windows layer carries each message to it and each request out to
-// the controls.
+// (wine-gui-test.sh), under a Japanese locale, a non-Japanese one, and a
+// Japanese one with an English display. What the dialog's logic decides is
+// tested over the doubles; here, that the Windows layer carries each message
+// to it and each request out to the controls.
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "tolvane_texts.h"
 #include "ui/win32/main_dialog.h"
 #include "ui/win32/win32_message_boxes.h"
+#include "ui/win32/win32_resources.h"
 #include "ui/win32/win32_text.h"
 
 namespace Tolvane::Win32Test {
@@ -125,9 +127,9 @@ protected:
         ASSERT_TRUE(::InitCommonControlsEx(&controls));
     }
 
-    void Open(Sim::VirtualPcConfig config = {}) {
+    void Open(Sim::VirtualPcConfig config = {}, ELanguage language = ELanguage::kJapanese) {
         pc = std::make_unique<Sim::CVirtualPC>(std::move(config));
-        dialog = std::make_unique<CMainDialog>(::GetModuleHandleW(nullptr), *pc, &boxes);
+        dialog = std::make_unique<CMainDialog>(::GetModuleHandleW(nullptr), *pc, language, &boxes);
         hwnd = dialog->CreateModeless(nullptr);
     }
 
@@ -143,10 +145,14 @@ protected:
 };
 
 TEST_F(Win32DialogTest, OpensWithTheTemplateTextsPositionsAndTabOrder) {
-    // The two runs differ in the ANSI code page; the texts must not.
+    // The runs differ in the ANSI code page and the display language; the
+    // texts must not, and the program must take the display's language.
     const char* expect932 = std::getenv("TOLVANE_EXPECT_ANSI_CP_932");
-    ASSERT_NE(nullptr, expect932) << "run through wine-gui-test.sh from CTest";
+    const char* language = std::getenv("TOLVANE_EXPECT_LANGUAGE");
+    ASSERT_TRUE(expect932 != nullptr && language != nullptr) << "run through wine-gui-test.sh";
     EXPECT_EQ(std::string(expect932) == "1", ::GetACP() == 932) << "ANSI code page " << ::GetACP();
+    EXPECT_EQ(std::string(language) == "ja", Win32::UserLanguage() == ELanguage::kJapanese)
+        << "display language " << std::hex << ::GetUserDefaultUILanguage();
     Open();
     ASSERT_NE(nullptr, hwnd);
     EXPECT_EQ(Expected(Text::kMainCaption.japanese), TextOf(hwnd));
@@ -236,6 +242,45 @@ TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
     EXPECT_EQ((std::vector<std::wstring>{Expected(Text::kAboutCaption.japanese),
                                          Expected(Text::kAboutVersion.japanese)}),
               texts);
+}
+
+// The English program (the language is main's choice, whatever the run's
+// display): the dialog, its system menu item, the About box and the
+// dialog's own message box, from the English resources.
+TEST_F(Win32DialogTest, InEnglishEveryTextIsEnglish) {
+    std::vector<std::wstring> shown;
+    const auto texts = [&shown](HWND window) {
+        shown.push_back(TextOf(window));
+        for (HWND child = ::GetWindow(window, GW_CHILD); child != nullptr;
+             child = ::GetWindow(child, GW_HWNDNEXT)) {
+            shown.push_back(TextOf(child));
+        }
+    };
+    Open({}, ELanguage::kEnglish);
+    ASSERT_NE(nullptr, hwnd);
+    texts(hwnd);
+    const HMENU menu = ::GetSystemMenu(hwnd, FALSE);
+    wchar_t item[128] = {};
+    ::GetMenuStringW(menu, ::GetMenuItemCount(menu) - 1, item, 128, MF_BYPOSITION);
+    shown.push_back(item);
+    EXPECT_EQ(
+        1, AnswerBoxes([&] { ::SendMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0); }, texts, hwnd));
+    Sim::VirtualPcConfig config;
+    config.administrator = false;
+    pc = std::make_unique<Sim::CVirtualPC>(std::move(config));
+    CMainDialog modal(::GetModuleHandleW(nullptr), *pc, ELanguage::kEnglish);
+    EXPECT_EQ(1,
+              AnswerBoxes([&] { modal.RunModal(nullptr); },
+                          [&](HWND box) { shown.push_back(TextOf(::GetDlgItem(box, 0xFFFF))); }));
+    using namespace Text;
+    const auto en = [](const CText& text) { return Expected(text.english); };
+    // The About box's icon control is named by its icon's number.
+    EXPECT_EQ((std::vector<std::wstring>{
+                  en(kMainCaption), en(kExecute), en(kQuit), L"0", en(kTargetLabel), en(kExecute),
+                  en(kGroupMassStorage), en(kGroupNormal), en(kReadOnly), en(kAboutMenuItem),
+                  en(kAboutCaption), std::wstring{0xFFFF, IDR_MAINFRAME}, en(kAboutVersion),
+                  en(kAboutCopyright), en(kOk), en(kNeedAdmin)}),
+              shown);
 }
 
 // Typing, setting the text, the keys, the wheel, leaving the field and a
@@ -384,7 +429,7 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
 
     // Modal, with the real message box: owned by the dialog, with the
     // application's title; the loop ends before the dialog is ever shown.
-    CMainDialog modal(::GetModuleHandleW(nullptr), *pc);
+    CMainDialog modal(::GetModuleHandleW(nullptr), *pc, ELanguage::kJapanese);
     std::wstring text;
     std::wstring caption;
     HWND owner = nullptr;
@@ -407,7 +452,7 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
 TEST(Win32HostTest, AnEnterTypedAheadDoesNotAnswerTheBox) {
     Win32::CWin32Host host;
     // With the real message boxes; a refused check's box would be answered.
-    CMainDialog dialog(::GetModuleHandleW(nullptr), host);
+    CMainDialog dialog(::GetModuleHandleW(nullptr), host, ELanguage::kJapanese);
     HWND hwnd = nullptr;
     EXPECT_EQ(0, AnswerBoxes([&] { hwnd = dialog.CreateModeless(nullptr); }, [](HWND) {}));
     ASSERT_NE(nullptr, hwnd);
@@ -458,6 +503,29 @@ TEST(Win32Text, CaretPositionsBetweenBytesAndUnits) {
                                          {4, 3},  {5, 5}, {7, 6}, {100, 6}};
     for (const auto& [byte, unit] : units) {
         EXPECT_EQ(unit, Win32::UnitPosition(text, byte)) << "byte " << byte;
+    }
+}
+
+// The display language's choice, and a string-table block walked within its
+// size: a length that runs past the end gives no string, never what follows.
+TEST(Win32Resources, TheDisplayLanguageAndTheStringsOfABlock) {
+    const std::pair<WORD, ELanguage> languages[] = {
+        {0x0411, ELanguage::kJapanese}, {0x0011, ELanguage::kJapanese},
+        {0x0409, ELanguage::kEnglish},  {0x0407, ELanguage::kEnglish},
+        {0x0404, ELanguage::kEnglish},
+    };
+    for (const auto& [ui, language] : languages) {
+        EXPECT_EQ(language, Win32::LanguageOfUi(ui)) << std::hex << ui;
+    }
+    // "ab", "", "c", twelve empty strings, "z": 20 units.
+    const wchar_t block[] = {2, L'a', L'b', 0, 1, L'c', 0, 0, 0, 0,
+                             0, 0,    0,    0, 0, 0,    0, 0, 1, L'z'};
+    const std::tuple<std::size_t, UINT, std::wstring> rows[] = {
+        {20, 0, L"ab"}, {20, 1, L""},  {20, 2, L"c"}, {20, 15, L"z"},
+        {19, 15, L""},  {18, 15, L""}, {5, 2, L""},   {0, 0, L""},
+    };
+    for (const auto& [units, index, string] : rows) {
+        EXPECT_EQ(string, Win32::StringOfBlock(block, units, index)) << units << " " << index;
     }
 }
 
