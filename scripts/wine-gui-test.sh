@@ -53,9 +53,11 @@ case "$wanted" in
 esac
 export LC_ALL=$locale
 if [ -n "${TOLVANE_GUI_LC_MESSAGES:-}" ]; then
-  # LC_ALL would win over LC_MESSAGES.
+  # LC_ALL would win over LC_MESSAGES. Bash warns when it cannot load the
+  # messages' locale itself, which Wine does not need.
   unset LC_ALL
-  export LANG=$locale LC_CTYPE=$locale LC_MESSAGES=$TOLVANE_GUI_LC_MESSAGES
+  export LANG=$locale LC_CTYPE=$locale
+  { export LC_MESSAGES=$TOLVANE_GUI_LC_MESSAGES; } 2>/dev/null
 fi
 if ! command -v Xvfb >/dev/null 2>&1; then
   echo "wine-gui-test.sh: Xvfb is missing (run scripts/install-deps.sh)" >&2

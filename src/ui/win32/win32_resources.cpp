@@ -41,12 +41,9 @@ const void* LockedResource(HINSTANCE module, WORD type, WORD name, ELanguage lan
 
 }  // namespace
 
-ELanguage LanguageOfUi(WORD uiLanguage) {
-    return PRIMARYLANGID(uiLanguage) == LANG_JAPANESE ? ELanguage::kJapanese : ELanguage::kEnglish;
-}
-
 ELanguage UserLanguage() {
-    return LanguageOfUi(::GetUserDefaultUILanguage());
+    return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? ELanguage::kJapanese
+                                                                        : ELanguage::kEnglish;
 }
 
 const DLGTEMPLATE* DialogTemplate(HINSTANCE module, UINT id, ELanguage language) {

@@ -15,10 +15,9 @@
 namespace Tolvane {
 namespace Win32 {
 
-// Japanese when the primary language of uiLanguage (a LANGID) is Japanese,
-// whatever its sub-language; English for every other language.
-ELanguage LanguageOfUi(WORD uiLanguage);
-// The language of this user's Windows display (GetUserDefaultUILanguage).
+// The language of this user's Windows display (GetUserDefaultUILanguage):
+// Japanese when its primary language is Japanese, whatever its
+// sub-language; English for every other language.
 ELanguage UserLanguage();
 
 // The dialog template id of module in language; null when the module has
