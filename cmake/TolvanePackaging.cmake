@@ -18,9 +18,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_VERBATIM_VARIABLES ON)
 
 if(CMAKE_SYSTEM_NAME STREQUAL "Windows")
-  # Tolvane-<version>-win32.zip: the program and a Japanese README.txt in a
-  # folder of the same name. README.txt is UTF-8 with a byte-order mark and
-  # CRLF line ends, which every Notepad from Windows 7 on reads right.
+  # Tolvane-<version>-win32.zip: the program and a Japanese README.txt (with
+  # an English section at its end) in a folder of the same name. README.txt
+  # is UTF-8 with a byte-order mark and CRLF line ends, which every Notepad
+  # from Windows 7 on reads right.
   configure_file(${TOLVANE_PACKAGING_DIR}/README.txt.in ${TOLVANE_PACKAGE_FILES_DIR}/README.txt.lf
     @ONLY)
   file(READ ${TOLVANE_PACKAGE_FILES_DIR}/README.txt.lf readme)

@@ -116,9 +116,13 @@ registry() {
 unplug="'$TOLVANE_WINE64' regedit /S '$(windows_path "$work/unplugged.reg")' 2>>'$work/wine.log'"
 
 # NAME | REGISTRY | ADAPTER OPTIONS ("-": none) | DRIVER OPTIONS | BOXES | PORT 0
+#   [| en]
 # REGISTRY: the adapter's interfaces and the COM-port database, yes or no.
 # BOXES: ask:NAME (a question, answered yes) or say:NAME[=VALUE] (a
-# message, with VALUE for its %s), NAME from the text table.
+# message, with VALUE for its %s), NAME from the text table. en: the
+# program runs for a user whose Windows display is English, on code page
+# 932 all the same (Wine: LC_MESSAGES=en_US.UTF-8 without LC_ALL), and the
+# boxes are the table's English texts.
 rows=(
   "3 writable       | yes yes |                  | --id 3 --writable  | ask:kAskSwitchToMass say:kSwitchedToMass | 76 78 b3"
   "5 read-only      | yes yes |                  | --id 5             | ask:kAskSwitchToMass say:kSwitchedToMass | 76 78 35"
@@ -128,15 +132,20 @@ rows=(
   "leaves at the question | yes yes | --leave-after 300 | --id 3 --answer-when-gone | ask:kAskSwitchToMass say:kUnknownError | 76"
   "no adapter       | no yes  | -                | --id 3             | say:kAdapterNotFoundMaybeMass            |"
   "port does not open | yes yes | -              | --id 3             | say:kPortNotFound                        |"
-  "second press     | yes yes |                  | --id 4 --presses 2 | ask:kAskSwitchToMass say:kSwitchedToMass say:kAdapterNotFoundMaybeMass | 76 78 34"
+  "second press, English | yes yes |             | --id 4 --presses 2 | ask:kAskSwitchToMass say:kSwitchedToMass say:kAdapterNotFoundMaybeMass | 76 78 34 | en"
   "no COM database  | yes no  |                  | --id 0             | ask:kAskSwitchToMass say:kSwitchedToMass | 76 78 30"
 )
 
 for row in "${rows[@]}"; do
-  IFS='|' read -r name plugged adapter_options driver_options boxes bytes <<<"$row"
+  IFS='|' read -r name plugged adapter_options driver_options boxes bytes language <<<"$row"
   name=$(echo $name)
   bytes=$(echo $bytes)
   adapter_options=$(echo $adapter_options)
+  text_language=$(echo ${language:-ja})
+  locale_env=(env)
+  if [ "$text_language" = en ]; then
+    locale_env=(env -u LC_ALL LANG="$LC_ALL" LC_CTYPE="$LC_ALL" LC_MESSAGES=en_US.UTF-8)
+  fi
   row_start=$SECONDS
   dir=$work/adapter
   # shellcheck disable=SC2086 # words
@@ -158,7 +167,7 @@ for row in "${rows[@]}"; do
   done
   wanted+="exit 0"
   # shellcheck disable=SC2086
-  got=$(LD_PRELOAD=$shim timeout 60 "$TOLVANE_WINE64" "$driver" "$(windows_path "$exe")" \
+  got=$(LD_PRELOAD=$shim timeout 60 "${locale_env[@]}" "$TOLVANE_WINE64" "$driver" "$(windows_path "$exe")" \
     "$(windows_path "$dir/gone")" $driver_options 2>>"$work/wine.log") || true
   check "$name" "message boxes" "$wanted" "$got"
   if [ "$adapter_options" != - ]; then

@@ -8,13 +8,15 @@
 # With --resources it also reads the dialog program's resources back out of
 # the file (windres) and compares them with what the program must carry: the
 # About box (100) and the main dialog (102) control by control in tab order,
-# the string table block of string 101, the group icon 128 with its one
-# 32x32 256-colour image, and the version information, all in language 0411
-# (Japanese), with the texts of src/lib/texts.tsv and the project's version;
-# and the application manifest (language neutral) with its four parts:
+# the string table block of string 101 and the version information, each in
+# language 0411 (Japanese) and in 0409 (English), with the texts of
+# src/lib/texts.tsv in that language and the project's version; the group
+# icon 128 with its one 32x32 256-colour image, language neutral; and the
+# application manifest (language neutral) with its four parts:
 # requireAdministrator, Common Controls 6, system DPI awareness and the
 # supported-OS entries of Windows 7, 8, 8.1 and 10/11, under the project's
-# version.
+# version. Nothing else may be neutral: a neutral text would be shown
+# wherever a resource is looked up without a language.
 #
 # With --stripped it fails when the program still has a symbol table or
 # debugging sections.
@@ -135,9 +137,12 @@ if [ "$want_resources" -eq 1 ]; then
     exit 2
   fi
   version_text=${version//./, }
+  # text NAME: the table's text in the language under check (column 2 is
+  # the Japanese, column 3 the English).
+  column=2
   text() {
     local found
-    found=$(awk -F '\t' -v name="$1" '$1 == name { print substr($0, length(name) + 2); exit }' "$table")
+    found=$(awk -F '\t' -v name="$1" -v column="$column" '$1 == name { print $column; exit }' "$table")
     if [ -z "$found" ]; then
       echo "inspect-exe.sh: $1 is not in $table" >&2
       exit 2
@@ -146,21 +151,24 @@ if [ "$want_resources" -eq 1 ]; then
   }
 
   # Every resource: type, name and language from the resource directory.
-  # Types: 3 icon, 5 dialog, 6 string, 14 group icon, 16 version, all in
-  # language 0411; 24 the manifest, language neutral.
+  # Types: 5 dialog, 6 string, 16 version, in languages 0411 and 0409; 3
+  # icon, 14 group icon and 24 the manifest, language neutral.
   directory=$(awk '
     /^[0-9a-f]+   Entry: ID:/ { type = $4; next }
     /^[0-9a-f]+     Entry: ID:/ { name = $4; next }
     /^[0-9a-f]+       Entry: ID:/ { print type, name, $4 }
   ' <<<"$headers" | sed -E 's/,//g; s/(0x)?0*([0-9a-f]+)( |$)/0x\2\3/g')
-  for wanted in "0x3 0x1 0x411" "0x5 0x64 0x411" "0x5 0x66 0x411" "0x6 0x7 0x411" \
-    "0xe 0x80 0x411" "0x10 0x1 0x411" "0x18 0x1 0x0"; do
+  expected_resources=("0x3 0x1 0x0" "0xe 0x80 0x0" "0x18 0x1 0x0")
+  for language in 0x411 0x409; do
+    expected_resources+=("0x5 0x64 $language" "0x5 0x66 $language" "0x6 0x7 $language" "0x10 0x1 $language")
+  done
+  for wanted in "${expected_resources[@]}"; do
     if ! grep -qx "$wanted" <<<"$directory"; then
       fail "no resource of type/name/language $wanted"
     fi
   done
-  if [ "$(wc -l <<<"$directory")" -ne 7 ]; then
-    fail "expected 7 resources, found: $(tr '\n' ';' <<<"$directory")"
+  if [ "$(wc -l <<<"$directory")" -ne ${#expected_resources[@]} ]; then
+    fail "expected ${#expected_resources[@]} resources, found: $(tr '\n' ';' <<<"$directory")"
   fi
 
   dump_file=$(mktemp)
@@ -171,7 +179,16 @@ if [ "$want_resources" -eq 1 ]; then
   # raw data of the icon decodes to bytes of no interest, zeros among them).
   decoded=$(sed -E -e 's/L"/"/g' -e 's/\\x([0-9a-f]{4})/\\u\1/g' "$dump_file" |
     (export LC_ALL=C.UTF-8; while IFS= read -r line; do printf '%b\n' "$line"; done) | tr -d '\000')
-  block() { awk -v start="$1" '$0 ~ start { on = 1 } on { print } on && /^END$/ { exit }' <<<"$decoded"; }
+  # block START: the resource whose first line matches START, in the
+  # language under check (windres writes "LANGUAGE primary, sub" before
+  # each resource).
+  block() {
+    awk -v start="$1" -v language="$rc_language" '
+      /^LANGUAGE / { current = $0 }
+      current == language && $0 ~ start { on = 1 }
+      on { print }
+      on && /^END$/ { exit }' <<<"$decoded"
+  }
   compare() {
     local what=$1 expected=$2 actual=$3
     if [ "$expected" != "$actual" ]; then
@@ -179,7 +196,11 @@ if [ "$want_resources" -eq 1 ]; then
     fi
   }
 
-  compare "About box 100" "100 DIALOG 0, 0, 235, 55
+  # The same resources in each language: its number in the version block,
+  # its LANGUAGE line from windres, and its column of the table.
+  for language in "0411:LANGUAGE 17, 1:2" "0409:LANGUAGE 9, 1:3"; do
+    IFS=: read -r block_name rc_language column <<<"$language"
+    compare "About box 100 ($block_name)" "100 DIALOG 0, 0, 235, 55
 STYLE 0x80c800c0
 CAPTION \"$(text kAboutCaption)\"
 FONT 9, \"$(text kFontName)\"
@@ -190,7 +211,7 @@ BEGIN
   CONTROL \"$(text kOk)\", 1, \"BUTTON\", 0x50030001, 178, 7, 50, 14
 END" "$(block '^100 DIALOG')"
 
-  compare "main dialog 102" "102 DIALOGEX 0, 0, 232, 109
+    compare "main dialog 102 ($block_name)" "102 DIALOGEX 0, 0, 232, 109
 STYLE 0x90ca00c0
 EXSTYLE 0x40000
 CAPTION \"$(text kMainCaption)\"
@@ -206,20 +227,12 @@ BEGIN
   CONTROL \"$(text kReadOnly)\", 1002, \"BUTTON\", 0x50010003, 159, 17, 61, 10
 END" "$(block '^102 DIALOG')"
 
-  compare "string table" "STRINGTABLE
+    compare "string table ($block_name)" "STRINGTABLE
 BEGIN
   101, \"$(text kAboutMenuItem)\"
 END" "$(block '^STRINGTABLE')"
 
-  # The group icon, undecoded: one element, 32 x 32, 0 (= 256) colours,
-  # one plane, 8 bits per pixel.
-  icon_group=$(awk '/^128 14 /{ on = 1 } on { print } on && /^END$/ { exit }' "$dump_file")
-  if ! grep -q 'Has 1 elements' <<<"$icon_group" ||
-    ! grep -qF '"\040\040\000\000", 1, 8,' <<<"$icon_group"; then
-    fail "icon 128 is not one 32x32 256-colour image: $icon_group"
-  fi
-
-  compare "version information" "1 VERSIONINFO
+    compare "version information ($block_name)" "1 VERSIONINFO
  FILEVERSION $version_text
  PRODUCTVERSION $version_text
  FILEFLAGSMASK 0x3f
@@ -228,7 +241,7 @@ END" "$(block '^STRINGTABLE')"
 BEGIN
   BLOCK \"StringFileInfo\"
   BEGIN
-    BLOCK \"041104B0\"
+    BLOCK \"${block_name}04B0\"
     BEGIN
       VALUE \"CompanyName\", \"\"
       VALUE \"FileDescription\", \"$(text kVersionDescription)\"
@@ -243,9 +256,18 @@ BEGIN
   END
   BLOCK \"VarFileInfo\"
   BEGIN
-    VALUE \"Translation\", 0x411, 1200
+    VALUE \"Translation\", 0x${block_name#0}, 1200
   END
 END" "$(block '^1 VERSIONINFO')"
+  done
+
+  # The group icon, undecoded: one element, 32 x 32, 0 (= 256) colours,
+  # one plane, 8 bits per pixel.
+  icon_group=$(awk '/^128 14 /{ on = 1 } on { print } on && /^END$/ { exit }' "$dump_file")
+  if ! grep -q 'Has 1 elements' <<<"$icon_group" ||
+    ! grep -qF '"\040\040\000\000", 1, 8,' <<<"$icon_group"; then
+    fail "icon 128 is not one 32x32 256-colour image: $icon_group"
+  fi
 
   # The manifest as one line of XML: windres writes it as strings, one per
   # line, with quotes doubled.
@@ -266,7 +288,7 @@ END" "$(block '^1 VERSIONINFO')"
       fail "the manifest lacks $part"
     fi
   done
-  resources=", resources 100 102 101 128 and version $version in language 0411, manifest"
+  resources=", resources 100 102 101 and version $version in languages 0411 and 0409, icon 128 and manifest neutral"
 fi
 
 if [ "$failures" -ne 0 ]; then

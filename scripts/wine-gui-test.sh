@@ -4,8 +4,13 @@
 # own beside the suite's (so that its wineserver and its desktop belong to
 # this display, whatever the rest of the suite runs meanwhile), and the
 # locale given in TOLVANE_GUI_LC_ALL (default ja_JP.UTF-8), which sets
-# Wine's ANSI code page. Everything started here is stopped again on the way
-# out, also when the program fails or the run is interrupted.
+# Wine's ANSI code page and the user's display language. Wine 8 takes the
+# code page from LC_CTYPE and the display language from LC_MESSAGES:
+# TOLVANE_GUI_LC_MESSAGES, when set, gives the latter a locale of its own
+# (en_US.UTF-8 under ja_JP.UTF-8: an English display with code page 932; it
+# need not be installed, Wine goes by its name). Everything started here is
+# stopped again on the way out, also when the program fails or the run is
+# interrupted.
 #
 # Usage: wine-gui-test.sh PROGRAM.exe [ARGS...]
 # Two runs of the same build tree share the prefix: run them one at a time
@@ -35,17 +40,25 @@ export TOLVANE_WINE_BUILD_DIR
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 # What differs from the suite's environment: prefix, locale, display.
 export WINEPREFIX=$TOLVANE_WINE_BUILD_DIR/wineprefix-gui
-export LC_ALL=${TOLVANE_GUI_LC_ALL:-ja_JP.UTF-8}
-wanted=$(tr '[:upper:]' '[:lower:]' <<<"$LC_ALL" | sed 's/utf-8$/utf8/')
+locale=${TOLVANE_GUI_LC_ALL:-ja_JP.UTF-8}
+wanted=$(tr '[:upper:]' '[:lower:]' <<<"$locale" | sed 's/utf-8$/utf8/')
 case "$wanted" in
   c | posix) ;;
   *)
     if ! locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | grep -qxF "$wanted"; then
-      echo "wine-gui-test.sh: the locale $LC_ALL is not installed" >&2
+      echo "wine-gui-test.sh: the locale $locale is not installed" >&2
       exit 1
     fi
     ;;
 esac
+export LC_ALL=$locale
+if [ -n "${TOLVANE_GUI_LC_MESSAGES:-}" ]; then
+  # LC_ALL would win over LC_MESSAGES. Bash warns when it cannot load the
+  # messages' locale itself, which Wine does not need.
+  unset LC_ALL
+  export LANG=$locale LC_CTYPE=$locale
+  { export LC_MESSAGES=$TOLVANE_GUI_LC_MESSAGES; } 2>/dev/null
+fi
 if ! command -v Xvfb >/dev/null 2>&1; then
   echo "wine-gui-test.sh: Xvfb is missing (run scripts/install-deps.sh)" >&2
   exit 1

@@ -1,21 +1,31 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the dialog: the real program under wine64 on
+# Takes the README's pictures of the dialog: the real program under wine64 on
 # an Xvfb display, inside a Wine virtual desktop (there is no window manager,
 # so Wine draws the window frames itself), in a throw-away prefix set up as a
 # Japanese PC on which the tool may run (Wine gives it full access to the
 # machine's keys, so the administrator check passes, database or not); the
 # dialog font "ＭＳ Ｐゴシック" is replaced by the proportional IPA Gothic.
-# The 64-bit build is used because this machine cannot run 32-bit programs.
+# With --english, a PC with an English display instead (the C.UTF-8 locale),
+# on which the program shows its English dialog (in Wine's Tahoma). The 64-bit
+# build is used because this machine cannot run 32-bit programs.
 #
-# Usage: wine-screenshot.sh [PROGRAM.exe [OUTPUT.png]]
+# Usage: wine-screenshot.sh [--english] [PROGRAM.exe [OUTPUT.png]]
 # Defaults: build/win64-test/src/ui/win32/Tolvane.exe and
-# docs/tolvane-wine.png. Needs Xvfb, ImageMagick, fonts-ipafont-gothic and
-# (for the frame's buttons) fonts-wine.
+# docs/tolvane-wine.png (docs/tolvane-wine-en.png with --english). Needs
+# Xvfb, ImageMagick, fonts-ipafont-gothic and fonts-wine (Tahoma, and the
+# frame's buttons).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+locale=ja_JP.UTF-8
+default_output=$root/docs/tolvane-wine.png
+if [ "${1:-}" = --english ]; then
+  locale=C.UTF-8
+  default_output=$root/docs/tolvane-wine-en.png
+  shift
+fi
 program=${1:-$root/build/win64-test/src/ui/win32/Tolvane.exe}
-output=${2:-$root/docs/tolvane-wine.png}
+output=${2:-$default_output}
 width=640
 height=400
 
@@ -33,8 +43,8 @@ if ! fc-list | grep -q 'IPAPGothic'; then
   echo "wine-screenshot.sh: the IPA P Gothic font is missing (fonts-ipafont-gothic)" >&2
   exit 1
 fi
-marlett=/usr/share/wine/fonts/marlett.ttf
-if [ ! -f "$marlett" ]; then
+wine_fonts=/usr/share/wine/fonts
+if [ ! -f "$wine_fonts/marlett.ttf" ]; then
   echo "wine-screenshot.sh: warning: fonts-wine is missing; the frame's buttons will show letters" >&2
 fi
 
@@ -44,7 +54,7 @@ work=$(mktemp -d)
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=ja_JP.UTF-8
+export LC_ALL=$locale
 
 # shellcheck source=scripts/xvfb-display.sh
 source "$(dirname "${BASH_SOURCE[0]}")/xvfb-display.sh"
@@ -62,11 +72,14 @@ echo "Preparing a Wine prefix in $WINEPREFIX"
 "$TOLVANE_WINE64" wineboot --init >/dev/null 2>&1
 "$TOLVANE_WINE64" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
   /v 'ＭＳ Ｐゴシック' /d 'IPAPGothic' /f >/dev/null 2>&1
-# The frame's buttons are glyphs of the Marlett font, which this Wine finds
-# only in the prefix's own font folder.
-if [ -f "$marlett" ]; then
-  cp "$marlett" "$WINEPREFIX/drive_c/windows/Fonts/"
-fi
+# The frame's buttons are glyphs of the Marlett font, and the English
+# dialog's font is Tahoma; this Wine finds its own fonts only in the
+# prefix's font folder.
+for font in marlett.ttf tahoma.ttf tahomabd.ttf; do
+  if [ -f "$wine_fonts/$font" ]; then
+    cp "$wine_fonts/$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
+done
 
 echo "Starting $(basename "$program")"
 "$TOLVANE_WINE64" explorer "/desktop=shot,${width}x${height}" "$program" >/dev/null 2>&1 &

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/resource_ids.h"
+#include "ui/win32/win32_resources.h"
 #include "ui/win32/win32_text.h"
 
 namespace Tolvane {
@@ -69,13 +70,20 @@ HCURSOR WaitCursor() {
 
 }  // namespace
 
-INT_PTR ShowAboutBox(HINSTANCE resources, HWND owner) {
-    return ::DialogBoxParamW(resources, MAKEINTRESOURCEW(IDD_ABOUTBOX), owner, AboutProc, 0);
+INT_PTR ShowAboutBox(HINSTANCE resources, HWND owner, ELanguage language) {
+    const DLGTEMPLATE* about = DialogTemplate(resources, IDD_ABOUTBOX, language);
+    if (about == nullptr) {
+        return -1;
+    }
+    return ::DialogBoxIndirectParamW(resources, about, owner, AboutProc, 0);
 }
 
-CMainDialog::CMainDialog(HINSTANCE resources, COperationHost& host, CMessageBoxes* boxes)
+CMainDialog::CMainDialog(HINSTANCE resources, COperationHost& host, ELanguage language,
+                         CMessageBoxes* boxes)
     : m_hInstance(resources),
+      m_language(language),
       m_hIcon(::LoadIconW(resources, MAKEINTRESOURCEW(IDR_MAINFRAME))),
+      m_ownBoxes(language),
       m_dlg(host, boxes != nullptr ? *boxes : m_ownBoxes, *this, m_field) {}
 
 CMainDialog::~CMainDialog() {
@@ -86,15 +94,22 @@ CMainDialog::~CMainDialog() {
 
 INT_PTR CMainDialog::RunModal(HWND owner) {
     m_bModal = true;
-    return ::DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), owner,
-                             &CMainDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    const DLGTEMPLATE* main = DialogTemplate(m_hInstance, IDD_MAIN_DIALOG, m_language);
+    if (main == nullptr) {
+        return -1;
+    }
+    return ::DialogBoxIndirectParamW(m_hInstance, main, owner, &CMainDialog::DialogProc,
+                                     reinterpret_cast<LPARAM>(this));
 }
 
 HWND CMainDialog::CreateModeless(HWND owner) {
     m_bModal = false;
-    const HWND hwnd =
-        ::CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(IDD_MAIN_DIALOG), owner,
-                             &CMainDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    const DLGTEMPLATE* main = DialogTemplate(m_hInstance, IDD_MAIN_DIALOG, m_language);
+    if (main == nullptr) {
+        return nullptr;
+    }
+    const HWND hwnd = ::CreateDialogIndirectParamW(
+        m_hInstance, main, owner, &CMainDialog::DialogProc, reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr && ::IsWindow(hwnd) ? hwnd : nullptr;
 }
 
@@ -208,14 +223,7 @@ void CMainDialog::AppendSystemMenuItem(UINT id, const std::string& text) {
 }
 
 std::string CMainDialog::LoadString(UINT id) {
-    // Length 0 asks for a pointer into the resource itself, so no text is
-    // cut short by a buffer.
-    const wchar_t* resource = nullptr;
-    const int length = ::LoadStringW(m_hInstance, id, reinterpret_cast<LPWSTR>(&resource), 0);
-    if (length <= 0 || resource == nullptr) {
-        return std::string();
-    }
-    return NarrowCp932(std::wstring(resource, static_cast<std::size_t>(length)));
+    return NarrowCp932(LoadStringIn(m_hInstance, id, m_language));
 }
 
 void CMainDialog::SetIcon(bool big) {
@@ -232,7 +240,7 @@ void CMainDialog::SetReadOnlyChecked(bool checked) {
 }
 
 void CMainDialog::ShowAboutBox() {
-    Win32::ShowAboutBox(m_hInstance, m_hwnd);
+    Win32::ShowAboutBox(m_hInstance, m_hwnd, m_language);
 }
 
 void CMainDialog::EndDialog(int result) {

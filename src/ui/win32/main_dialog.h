@@ -1,7 +1,8 @@
 // The main dialog on Windows: template IDD_MAIN_DIALOG from the program's
 // resources, its messages forwarded to the dialog's logic (tolvane_dlg.h),
 // and the logic's requests carried out on the real window. Also the About
-// box (template IDD_ABOUTBOX) that its system menu opens.
+// box (template IDD_ABOUTBOX) that its system menu opens. Templates, string
+// and message boxes all speak one language, given when the dialog is made.
 #pragma once
 
 #include <string>
@@ -18,9 +19,11 @@ namespace Win32 {
 class CMainDialog final : public CDialogView {
 public:
     // resources: the module that holds the templates, the string table and
-    // the icon. boxes: null shows real message boxes owned by the dialog;
-    // tests pass boxes that record instead.
-    CMainDialog(HINSTANCE resources, COperationHost& host, CMessageBoxes* boxes = nullptr);
+    // the icon. language: the templates' and the string's, and the real
+    // message boxes'. boxes: null shows real message boxes owned by the
+    // dialog; tests pass boxes that record instead (in their own language).
+    CMainDialog(HINSTANCE resources, COperationHost& host, ELanguage language,
+                CMessageBoxes* boxes = nullptr);
     ~CMainDialog() override;
     CMainDialog(const CMainDialog&) = delete;
     CMainDialog& operator=(const CMainDialog&) = delete;
@@ -60,6 +63,7 @@ private:
     bool OnPaint();
 
     HINSTANCE m_hInstance;
+    ELanguage m_language;
     HICON m_hIcon;
     CWin32MessageBoxes m_ownBoxes;
     CWin32FieldControl m_field;
@@ -70,8 +74,8 @@ private:
     HCURSOR m_hCursorBeforeWait = nullptr;
 };
 
-// The About box, modal, owned by owner.
-INT_PTR ShowAboutBox(HINSTANCE resources, HWND owner);
+// The About box in language, modal, owned by owner; -1 without a template.
+INT_PTR ShowAboutBox(HINSTANCE resources, HWND owner, ELanguage language);
 
 }  // namespace Win32
 }  // namespace Tolvane

@@ -1,6 +1,7 @@
 // The operations' message boxes on Windows: MessageBoxW owned by the main
 // dialog, the code page 932 text converted explicitly, and the
-// application's title as the caption.
+// application's title as the caption (a file name, the same in every
+// language). The buttons are the system's own, in the user's language.
 #pragma once
 
 #include <string>
@@ -18,6 +19,9 @@ std::wstring ApplicationTitle();
 
 class CWin32MessageBoxes final : public CMessageBoxes {
 public:
+    // language: the one whose texts the operations show in these boxes.
+    explicit CWin32MessageBoxes(ELanguage language) : CMessageBoxes(language) {}
+
     // The window that owns the boxes; null until the dialog exists.
     void SetOwner(HWND owner) { m_owner = owner; }
     HWND Owner() const { return m_owner; }

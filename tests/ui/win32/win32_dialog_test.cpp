@@ -2,10 +2,10 @@
 // program's resources, driven by messages as the user's input would drive
 // them, on the virtual PC (virtual time); the real host runs in the
 // program itself, end to end (tests/e2e). Runs on a display of its own
-// (wine-gui-test.sh), once under a Japanese and once under a non-Japanese
-// locale. What the dialog's logic decides is tested over the doubles; here,
-// that the Windows layer carries each message to it and each request out to
-// the controls.
+// (wine-gui-test.sh), under a Japanese locale, a non-Japanese one, and a
+// Japanese one with an English display. What the dialog's logic decides is
+// tested over the doubles; here, that the Windows layer carries each message
+// to it and each request out to the controls.
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,7 @@
 #include "tolvane_texts.h"
 #include "ui/win32/main_dialog.h"
 #include "ui/win32/win32_message_boxes.h"
+#include "ui/win32/win32_resources.h"
 #include "ui/win32/win32_text.h"
 
 namespace Tolvane::Win32Test {
@@ -125,9 +127,9 @@ protected:
         ASSERT_TRUE(::InitCommonControlsEx(&controls));
     }
 
-    void Open(Sim::VirtualPcConfig config = {}) {
+    void Open(Sim::VirtualPcConfig config = {}, ELanguage language = ELanguage::kJapanese) {
         pc = std::make_unique<Sim::CVirtualPC>(std::move(config));
-        dialog = std::make_unique<CMainDialog>(::GetModuleHandleW(nullptr), *pc, &boxes);
+        dialog = std::make_unique<CMainDialog>(::GetModuleHandleW(nullptr), *pc, language, &boxes);
         hwnd = dialog->CreateModeless(nullptr);
     }
 
@@ -142,100 +144,118 @@ protected:
     HWND hwnd = nullptr;
 };
 
-TEST_F(Win32DialogTest, OpensWithTheTemplateTextsPositionsAndTabOrder) {
-    // The two runs differ in the ANSI code page; the texts must not.
-    const char* expect932 = std::getenv("TOLVANE_EXPECT_ANSI_CP_932");
-    ASSERT_NE(nullptr, expect932) << "run through wine-gui-test.sh from CTest";
-    EXPECT_EQ(std::string(expect932) == "1", ::GetACP() == 932) << "ANSI code page " << ::GetACP();
-    Open();
-    ASSERT_NE(nullptr, hwnd);
-    EXPECT_EQ(Expected(Text::kMainCaption.japanese), TextOf(hwnd));
-    const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
-    const LONG wanted =
-        WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
-    EXPECT_EQ(wanted, style & (wanted | WS_MAXIMIZEBOX));
-    EXPECT_NE(0, ::GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
-    RECT client{};
-    ::GetClientRect(hwnd, &client);
-    EXPECT_EQ(DialogUnits(hwnd, 0, 0, 232, 109), Of(client));
+// The languages the program is given load their own templates, whatever
+// the run's display language: the same here in each run.
+constexpr ELanguage kLanguages[] = {ELanguage::kJapanese, ELanguage::kEnglish};
 
-    const struct {
-        int id;
-        const wchar_t* className;
-        std::wstring text;
-        int x, y, cx, cy;
-        LONG style;
-    } expected[] = {
-        {IDOK, L"button", Expected(Text::kExecute.japanese), 159, 34, 53, 14,
-         BS_DEFPUSHBUTTON | WS_TABSTOP},
-        {IDCANCEL, L"button", Expected(Text::kQuit.japanese), 172, 88, 53, 14,
-         BS_PUSHBUTTON | WS_TABSTOP},
-        {IDC_TARGET_ID, L"edit", L"0", 95, 16, 49, 14, ES_AUTOHSCROLL | WS_TABSTOP},
-        {0xFFFF, L"static", Expected(Text::kTargetLabel.japanese), 15, 16, 78, 13,
-         SS_CENTERIMAGE | WS_GROUP},
-        {IDC_NORMAL, L"button", Expected(Text::kExecute.japanese), 159, 65, 53, 14,
-         BS_PUSHBUTTON | WS_TABSTOP},
-        {0xFFFF, L"button", Expected(Text::kGroupMassStorage.japanese), 7, 7, 218, 47, BS_GROUPBOX},
-        {0xFFFF, L"button", Expected(Text::kGroupNormal.japanese), 7, 57, 218, 27, BS_GROUPBOX},
-        {IDC_READONLY, L"button", Expected(Text::kReadOnly.japanese), 159, 17, 61, 10,
-         BS_AUTOCHECKBOX | WS_TABSTOP},
-    };
-    // The dialog's children in creation order, which is the tab order; the
-    // spin is the edit's child, not one of these.
-    HWND child = ::GetWindow(hwnd, GW_CHILD);
-    for (const auto& want : expected) {
-        ASSERT_NE(nullptr, child) << "missing control " << want.id;
-        SCOPED_TRACE(::testing::Message() << "control " << want.id);
-        EXPECT_EQ(want.id, ::GetDlgCtrlID(child) & 0xFFFF);
-        EXPECT_EQ(std::wstring(want.className), ClassOf(child));
-        EXPECT_EQ(want.text, TextOf(child));
-        EXPECT_EQ(DialogUnits(hwnd, want.x, want.y, want.cx, want.cy), RectIn(hwnd, child));
-        const LONG actual = ::GetWindowLongW(child, GWL_STYLE);
-        EXPECT_EQ(want.style, actual & want.style) << std::hex << actual;
-        if (want.style == (BS_PUSHBUTTON | WS_TABSTOP)) {
-            EXPECT_EQ(0, actual & WS_GROUP);
+TEST_F(Win32DialogTest, OpensWithTheTemplateTextsPositionsAndTabOrder) {
+    // The runs differ in the ANSI code page and the display language; the
+    // texts must not, and the program must take the display's language.
+    const char* expect932 = std::getenv("TOLVANE_EXPECT_ANSI_CP_932");
+    const char* expectJapanese = std::getenv("TOLVANE_EXPECT_LANGUAGE");
+    ASSERT_TRUE(expect932 != nullptr && expectJapanese != nullptr) << "run from CTest";
+    EXPECT_EQ(std::string(expect932) == "1", ::GetACP() == 932) << "ANSI code page " << ::GetACP();
+    EXPECT_EQ(std::string(expectJapanese) == "ja", Win32::UserLanguage() == ELanguage::kJapanese)
+        << "display language " << std::hex << ::GetUserDefaultUILanguage();
+    for (const ELanguage language : kLanguages) {
+        SCOPED_TRACE(language == ELanguage::kJapanese ? "Japanese" : "English");
+        Open({}, language);
+        ASSERT_NE(nullptr, hwnd);
+        EXPECT_EQ(Expected(Text::kMainCaption.In(language)), TextOf(hwnd));
+        const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
+        const LONG wanted =
+            WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | DS_MODALFRAME;
+        EXPECT_EQ(wanted, style & (wanted | WS_MAXIMIZEBOX));
+        EXPECT_NE(0, ::GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW);
+        RECT client{};
+        ::GetClientRect(hwnd, &client);
+        EXPECT_EQ(DialogUnits(hwnd, 0, 0, 232, 109), Of(client));
+
+        const struct {
+            int id;
+            const wchar_t* className;
+            std::wstring text;
+            int x, y, cx, cy;
+            LONG style;
+        } expected[] = {
+            {IDOK, L"button", Expected(Text::kExecute.In(language)), 159, 34, 53, 14,
+             BS_DEFPUSHBUTTON | WS_TABSTOP},
+            {IDCANCEL, L"button", Expected(Text::kQuit.In(language)), 172, 88, 53, 14,
+             BS_PUSHBUTTON | WS_TABSTOP},
+            {IDC_TARGET_ID, L"edit", L"0", 95, 16, 49, 14, ES_AUTOHSCROLL | WS_TABSTOP},
+            {0xFFFF, L"static", Expected(Text::kTargetLabel.In(language)), 15, 16, 78, 13,
+             SS_CENTERIMAGE | WS_GROUP},
+            {IDC_NORMAL, L"button", Expected(Text::kExecute.In(language)), 159, 65, 53, 14,
+             BS_PUSHBUTTON | WS_TABSTOP},
+            {0xFFFF, L"button", Expected(Text::kGroupMassStorage.In(language)), 7, 7, 218, 47,
+             BS_GROUPBOX},
+            {0xFFFF, L"button", Expected(Text::kGroupNormal.In(language)), 7, 57, 218, 27,
+             BS_GROUPBOX},
+            {IDC_READONLY, L"button", Expected(Text::kReadOnly.In(language)), 159, 17, 61, 10,
+             BS_AUTOCHECKBOX | WS_TABSTOP},
+        };
+        // The dialog's children in creation order, which is the tab order; the
+        // spin is the edit's child, not one of these.
+        HWND child = ::GetWindow(hwnd, GW_CHILD);
+        for (const auto& want : expected) {
+            ASSERT_NE(nullptr, child) << "missing control " << want.id;
+            SCOPED_TRACE(::testing::Message() << "control " << want.id);
+            EXPECT_EQ(want.id, ::GetDlgCtrlID(child) & 0xFFFF);
+            EXPECT_EQ(std::wstring(want.className), ClassOf(child));
+            EXPECT_EQ(want.text, TextOf(child));
+            EXPECT_EQ(DialogUnits(hwnd, want.x, want.y, want.cx, want.cy), RectIn(hwnd, child));
+            const LONG actual = ::GetWindowLongW(child, GWL_STYLE);
+            EXPECT_EQ(want.style, actual & want.style) << std::hex << actual;
+            if (want.style == (BS_PUSHBUTTON | WS_TABSTOP)) {
+                EXPECT_EQ(0, actual & WS_GROUP);
+            }
+            child = ::GetWindow(child, GW_HWNDNEXT);
         }
-        child = ::GetWindow(child, GW_HWNDNEXT);
+        EXPECT_EQ(nullptr, child) << "more controls than the template's";
+        EXPECT_EQ(BST_CHECKED, ::IsDlgButtonChecked(hwnd, IDC_READONLY));
     }
-    EXPECT_EQ(nullptr, child) << "more controls than the template's";
-    EXPECT_EQ(BST_CHECKED, ::IsDlgButtonChecked(hwnd, IDC_READONLY));
 }
 
 TEST_F(Win32DialogTest, SystemMenuIconsAndAboutBox) {
-    Open();
-    ASSERT_NE(nullptr, hwnd);
-    const HMENU menu = ::GetSystemMenu(hwnd, FALSE);
-    const int count = ::GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), ::GetMenuItemID(menu, count - 1));
-    wchar_t item[128] = {};
-    ::GetMenuStringW(menu, count - 1, item, 128, MF_BYPOSITION);
-    EXPECT_EQ(Expected(Text::kAboutMenuItem.japanese), std::wstring(item));
-    EXPECT_NE(0u, ::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
+    for (const ELanguage language : kLanguages) {
+        SCOPED_TRACE(language == ELanguage::kJapanese ? "Japanese" : "English");
+        Open({}, language);
+        ASSERT_NE(nullptr, hwnd);
+        const HMENU menu = ::GetSystemMenu(hwnd, FALSE);
+        const int count = ::GetMenuItemCount(menu);
+        ASSERT_GE(count, 2);
+        EXPECT_EQ(static_cast<UINT>(IDM_ABOUTBOX), ::GetMenuItemID(menu, count - 1));
+        wchar_t item[128] = {};
+        ::GetMenuStringW(menu, count - 1, item, 128, MF_BYPOSITION);
+        EXPECT_EQ(Expected(Text::kAboutMenuItem.In(language)), std::wstring(item));
+        EXPECT_NE(0u, ::GetMenuState(menu, count - 2, MF_BYPOSITION) & MF_SEPARATOR);
 
-    const auto big = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
-    EXPECT_NE(nullptr, big);
-    EXPECT_EQ(dialog->Icon(), big);
-    EXPECT_EQ(big, reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0)));
-    EXPECT_EQ(big, reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_QUERYDRAGICON, 0, 0)));
+        const auto big = reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_BIG, 0));
+        EXPECT_NE(nullptr, big);
+        EXPECT_EQ(dialog->Icon(), big);
+        EXPECT_EQ(big, reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_GETICON, ICON_SMALL, 0)));
+        EXPECT_EQ(big, reinterpret_cast<HICON>(::SendMessageW(hwnd, WM_QUERYDRAGICON, 0, 0)));
 
-    // The About box opens from the menu item and closes with OK; its
-    // template is read back control by control by inspect-exe.sh.
-    std::vector<std::wstring> texts;
-    // The low four bits of a system command belong to the system.
-    EXPECT_EQ(
-        1, AnswerBoxes([&] { ::SendMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0); },
-                       [&](HWND about) {
-                           texts = {TextOf(about), TextOf(::GetDlgItem(about, IDC_ABOUT_VERSION))};
-                           // Halving may lose a pixel.
-                           const Rect a = RectIn(nullptr, about), m = RectIn(nullptr, hwnd);
-                           EXPECT_NEAR(m[0] + m[2], a[0] + a[2], 1) << "centred over the dialog";
-                           EXPECT_NEAR(m[1] + m[3], a[1] + a[3], 1);
-                       },
-                       hwnd));
-    EXPECT_EQ((std::vector<std::wstring>{Expected(Text::kAboutCaption.japanese),
-                                         Expected(Text::kAboutVersion.japanese)}),
-              texts);
+        // The About box opens from the menu item and closes with OK; its
+        // template is read back control by control by inspect-exe.sh.
+        std::vector<std::wstring> texts;
+        // The low four bits of a system command belong to the system.
+        EXPECT_EQ(1, AnswerBoxes(
+                         [&] { ::SendMessageW(hwnd, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0); },
+                         [&](HWND about) {
+                             texts = {TextOf(about), TextOf(::GetDlgItem(about, IDC_ABOUT_VERSION)),
+                                      TextOf(::GetDlgItem(about, IDC_ABOUT_NOTE))};
+                             // Halving may lose a pixel.
+                             const Rect a = RectIn(nullptr, about), m = RectIn(nullptr, hwnd);
+                             EXPECT_NEAR(m[0] + m[2], a[0] + a[2], 1) << "centred over the dialog";
+                             EXPECT_NEAR(m[1] + m[3], a[1] + a[3], 1);
+                         },
+                         hwnd));
+        EXPECT_EQ((std::vector<std::wstring>{Expected(Text::kAboutCaption.In(language)),
+                                             Expected(Text::kAboutVersion.In(language)),
+                                             Expected(Text::kAboutCopyright.In(language))}),
+                  texts);
+    }
 }
 
 // Typing, setting the text, the keys, the wheel, leaving the field and a
@@ -382,24 +402,27 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
     EXPECT_EQ(nullptr, hwnd);
     EXPECT_EQ(1u, boxes.shown.size());
 
-    // Modal, with the real message box: owned by the dialog, with the
-    // application's title; the loop ends before the dialog is ever shown.
-    CMainDialog modal(::GetModuleHandleW(nullptr), *pc);
-    std::wstring text;
-    std::wstring caption;
-    HWND owner = nullptr;
-    INT_PTR result = 0;
-    EXPECT_EQ(1, AnswerBoxes([&] { result = modal.RunModal(nullptr); },
-                             [&](HWND box) {
-                                 text = TextOf(::GetDlgItem(box, 0xFFFF));
-                                 caption = TextOf(box);
-                                 owner = ::GetWindow(box, GW_OWNER);
-                             }));
-    EXPECT_EQ(IDOK, result);
-    EXPECT_EQ(Expected(Text::kNeedAdmin.japanese), text);
-    EXPECT_EQ(std::wstring(L"test_win32_dialog"), caption) << "the program file's name";
-    EXPECT_NE(nullptr, owner);
-    EXPECT_EQ(nullptr, modal.Window());
+    // Modal, with the real message box: owned by the dialog, in its
+    // language, with the application's title; the loop ends before the
+    // dialog is ever shown.
+    for (const ELanguage language : kLanguages) {
+        CMainDialog modal(::GetModuleHandleW(nullptr), *pc, language);
+        std::wstring text;
+        std::wstring caption;
+        HWND owner = nullptr;
+        INT_PTR result = 0;
+        EXPECT_EQ(1, AnswerBoxes([&] { result = modal.RunModal(nullptr); },
+                                 [&](HWND box) {
+                                     text = TextOf(::GetDlgItem(box, 0xFFFF));
+                                     caption = TextOf(box);
+                                     owner = ::GetWindow(box, GW_OWNER);
+                                 }));
+        EXPECT_EQ(IDOK, result);
+        EXPECT_EQ(Expected(Text::kNeedAdmin.In(language)), text);
+        EXPECT_EQ(std::wstring(L"test_win32_dialog"), caption) << "the program file's name";
+        EXPECT_NE(nullptr, owner);
+        EXPECT_EQ(nullptr, modal.Window());
+    }
 }
 
 // The real host under Wine, which has no adapter: the switch says so, in a
@@ -407,7 +430,7 @@ TEST_F(Win32DialogTest, WithoutAdministratorRightsOneMessageAndNoWindow) {
 TEST(Win32HostTest, AnEnterTypedAheadDoesNotAnswerTheBox) {
     Win32::CWin32Host host;
     // With the real message boxes; a refused check's box would be answered.
-    CMainDialog dialog(::GetModuleHandleW(nullptr), host);
+    CMainDialog dialog(::GetModuleHandleW(nullptr), host, ELanguage::kJapanese);
     HWND hwnd = nullptr;
     EXPECT_EQ(0, AnswerBoxes([&] { hwnd = dialog.CreateModeless(nullptr); }, [](HWND) {}));
     ASSERT_NE(nullptr, hwnd);
@@ -458,6 +481,21 @@ TEST(Win32Text, CaretPositionsBetweenBytesAndUnits) {
                                          {4, 3},  {5, 5}, {7, 6}, {100, 6}};
     for (const auto& [byte, unit] : units) {
         EXPECT_EQ(unit, Win32::UnitPosition(text, byte)) << "byte " << byte;
+    }
+}
+
+// A string-table block walked within its size: a length that runs past the
+// end gives no string, never what follows.
+TEST(Win32Resources, TheStringsOfABlock) {
+    // "ab", "", "c", twelve empty strings, "z": 20 units.
+    const wchar_t block[] = {2, L'a', L'b', 0, 1, L'c', 0, 0, 0, 0,
+                             0, 0,    0,    0, 0, 0,    0, 0, 1, L'z'};
+    const std::tuple<std::size_t, UINT, std::wstring> rows[] = {
+        {20, 0, L"ab"}, {20, 1, L""},  {20, 2, L"c"}, {20, 15, L"z"},
+        {19, 15, L""},  {18, 15, L""}, {5, 2, L""},   {0, 0, L""},
+    };
+    for (const auto& [units, index, string] : rows) {
+        EXPECT_EQ(string, Win32::StringOfBlock(block, units, index)) << units << " " << index;
     }
 }
 
