@@ -70,9 +70,9 @@ int Written(std::FILE* stream, ELanguage language) {
         return kExitOk;
     }
     const int error = errno;
-    Print(
-        stderr,
-        FillIn(Text::kCliWriteError.In(language), std::strerror(error != 0 ? error : EIO)) + "\n");
+    Print(stderr,
+          FillIn(Text::kCliWriteError.In(language), strerrordesc_np(error != 0 ? error : EIO)) +
+              "\n");
     return kExitOutputFailed;
 }
 

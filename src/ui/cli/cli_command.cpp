@@ -392,9 +392,12 @@ int RunCommand(const CommandRequest& request, CommandMachine& machine, CommandIo
     }
     errno = 0;
     if (!io.out.flush()) {
+        // The system's words as every other reason the program gives: glibc's
+        // English description, which passes the code page 932 text unharmed
+        // (strerror's would be in the locale's own encoding).
         const int error = errno;
         io.err << io.encoder.Encode(FillIn(Text::kCliWriteError.In(io.language),
-                                           std::strerror(error != 0 ? error : EIO)))
+                                           strerrordesc_np(error != 0 ? error : EIO)))
                << '\n';
         return kExitOutputFailed;
     }

@@ -56,4 +56,15 @@ for redirect in '>/dev/full' '>&-'; do
   fi
 done
 
+# The system's reason in a Japanese message stays readable (it came through
+# as mojibake when the locale's own translation was filled in).
+out=$(LC_ALL=ja_JP.UTF-8 setsid -w "$bin" -h 2>&1 >/dev/full </dev/null)
+rc=$?
+if [ "$rc" -ne 12 ] || [ "$out" != 'tolvane: 出力を書き込めません: No space left on device' ]; then
+  echo "FAIL: Japanese -h to /dev/full gave $rc and: $out"
+  failures=$((failures + 1))
+else
+  echo "ok: Japanese -h to /dev/full -> 12"
+fi
+
 [ "$failures" -eq 0 ]
