@@ -65,7 +65,8 @@ struct CliRun {
     int Run(const std::vector<std::string>& args, const char* answers = nullptr,
             Linux::CUsbDiskList* diskList = nullptr, const std::string& early = {}) {
         const RunOptions options = ParseCommandLine(args);
-        EXPECT_EQ(options.mode, ERunMode::kCommand) << options.message;
+        EXPECT_EQ(options.mode, ERunMode::kCommand)
+            << UsageErrorText(options, ELanguage::kEnglish, CTextEncoder("UTF-8"));
         int master = -1;
         int slave = -1;
         std::atomic<bool> done{false};
